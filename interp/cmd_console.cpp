@@ -1,0 +1,157 @@
+// Console and speech commands: ESCREVE on the console and the keyboard forms of LE.
+#include "console/line_reader.h"
+#include "interp/interpreter.h"
+#include "interp/text.h"
+#include "interp/tokens.h"
+
+namespace navelo {
+namespace {
+
+// Joins values with nothing between them until one cannot be read; false when text that is not
+// a value was left.
+bool JoinValues(Interpreter& in, std::string& args, std::string& joined) {
+  std::string value;
+  while (!args.empty()) {
+    if (!TakeValue(in, args, value)) return false;
+    joined += value;
+  }
+  return true;
+}
+
+bool Escreve(Interpreter& in, std::string& args) {
+  in.io_status = 0;
+  if (!args.empty() && args[0] == '#') {
+    return NotYetAvailable(in, "ESCREVE #");
+  }
+  const bool no_line_end = TakeTrailingAmpersand(args);
+  bool mute = false;
+  if (StartsWithFolded(args, "MUDO")) {
+    args.erase(0, 4);
+    mute = true;
+  }
+  TrimInPlace(args);
+  Speech& speech = in.svc.speech;
+  bool ok = true;
+  if (args.empty()) {
+    in.svc.console.Write("\r\n");
+    if (!mute) speech.Speak("");
+  } else {
+    std::string joined;
+    ok = JoinValues(in, args, joined);
+    if (no_line_end) {
+      in.svc.console.Write(joined);
+    } else {
+      in.svc.console.Write(joined + "\r\n");
+    }
+    if (!mute) speech.Speak(joined);
+  }
+  if (!ok) return false;
+  speech.WaitWhileBusy();
+  return true;
+}
+
+// The text LE stores for a key: the character, "#" and a control code, or "#0#" and the code of a
+// special key; with modifiers, three digits for Shift, Ctrl and Alt first.
+std::string KeyText(Interpreter& in, bool with_modifiers) {
+  Keyboard& keys = in.svc.keyboard;
+  const unsigned char first = keys.ReadKey();
+  std::string text;
+  if (first == 0) {
+    text = "#0#" + std::to_string(keys.ReadKey());
+  } else if (first < 32 || with_modifiers) {
+    text = "#" + std::to_string(first);
+  } else {
+    text = std::string(1, static_cast<char>(first));
+  }
+  if (with_modifiers) {
+    const KeyModifiers mods = keys.Modifiers();
+    text.insert(0, std::string{mods.shift ? '1' : '0', mods.ctrl ? '1' : '0', mods.alt ? '1' : '0'});
+  }
+  return text;
+}
+
+// A password line: the typed characters are not shown. The console's echo is dropped (the
+// window's colour attribute 0 hides it the same way on screen).
+std::string ReadHiddenLine(Interpreter& in) {
+  class HiddenEcho final : public Console {
+   public:
+    explicit HiddenEcho(Console& real) : real_(real) {}
+    void Write(std::string_view bytes) override {
+      if (bytes == "\r\n") real_.Write(bytes);
+    }
+    void ClearScreen() override { real_.ClearScreen(); }
+    void SetTitle(std::string_view title) override { real_.SetTitle(title); }
+    void ShowNormal() override { real_.ShowNormal(); }
+    void Minimize() override { real_.Minimize(); }
+    void Delay(int ms) override { real_.Delay(ms); }
+    void PumpMessages() override { real_.PumpMessages(); }
+
+   private:
+    Console& real_;
+  };
+  HiddenEcho echo(in.svc.console);
+  return ConsoleReadLine(in.svc.keyboard, echo);
+}
+
+bool Le(Interpreter& in, std::string& args) {
+  in.io_status = 0;
+  if (args.empty()) {
+    ConsoleReadLine(in.svc.keyboard, in.svc.console);
+    return true;
+  }
+  if (StartsWithFolded(args, "MOUSE ") || StartsWithFolded(args, "RATO ")) {
+    return NotYetAvailable(in, "LE MOUSE");
+  }
+  bool with_modifiers = false;
+  const size_t tecla = FoldUpper(args).find("TECLA ");
+  if (tecla != std::string::npos) {
+    args.erase(tecla, 6);
+    TrimInPlace(args);
+    if (args.empty() || args.back() != '&') args += '&';
+    with_modifiers = true;
+  }
+  const bool single_key = TakeTrailingAmpersand(args);
+  if (args.empty()) {
+    in.svc.keyboard.ReadKey();
+    return true;
+  }
+  if (args[0] == '#') return NotYetAvailable(in, "LE #");
+  bool quiet = false;
+  bool hidden = false;
+  if (StartsWithFolded(args, "EDITA")) {
+    return NotYetAvailable(in, "LE EDITA");
+  } else if (StartsWithFolded(args, "CONSOLE ")) {
+    return NotYetAvailable(in, "LE CONSOLE");
+  } else if (StartsWithFolded(args, "MUDO")) {
+    args.erase(0, 4);
+    quiet = true;
+  } else if (StartsWithFolded(args, "SENHA")) {
+    args.erase(0, 5);
+    quiet = true;
+    hidden = true;
+  }
+  int slot = 0;
+  if (!TakeVariable(in, args, slot)) return false;
+  // Reading keys aloud and the spoken line editor come with the speech layer.
+  if (!quiet) return NotYetAvailable(in, single_key ? "LE TECLA" : "LE");
+  std::string value;
+  if (single_key) {
+    value = KeyText(in, with_modifiers);
+  } else {
+    value = hidden ? ReadHiddenLine(in) : ConsoleReadLine(in.svc.keyboard, in.svc.console);
+  }
+  in.vars.Slot(slot) = std::move(value);
+  return true;
+}
+
+constexpr CommandEntry kEntries[] = {
+    {"ESCREVE", Escreve},
+    {"LE", Le},
+    {"L\xCA", Le},
+};
+
+}  // namespace
+
+std::span<const CommandEntry> ConsoleCommands() { return kEntries; }
+
+}  // namespace navelo

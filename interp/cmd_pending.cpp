@@ -1,0 +1,46 @@
+// The command words whose handlers are not built yet. They are in the table from the start, so a
+// script that uses one fails on that line with a message naming the word, not as an unknown word.
+#include "interp/interpreter.h"
+#include "platform/text_encoding.h"
+
+namespace navelo {
+namespace {
+
+bool Pending(Interpreter& in, std::string&) { return NotYetAvailable(in, in.command_word); }
+
+constexpr CommandEntry kEntries[] = {
+    // Files, directories and the byte buffer.
+    {"ABRE", Pending}, {"FECHA", Pending}, {"CHECA", Pending}, {"REMOVE", Pending},
+    {"RENOMEIA", Pending}, {"REPLICA", Pending}, {"DIR", Pending}, {"BUSCA", Pending},
+    {"CRIABIN", Pending}, {"GRAVABYTES", Pending}, {"ESCREVEBYTE", Pending},
+    {"LEBYTE", Pending}, {"LIMPABYTES", Pending}, {"FECHABIN", Pending},
+    // Console, speech and sound.
+    {"FALA", Pending}, {"SOLETRA", Pending}, {"FALAHORA", Pending}, {"BIPA", Pending},
+    {"TELA", Pending}, {"COR", Pending}, {"FUNDO", Pending}, {"TITULO", Pending},
+    {"T\xCDTULO", Pending}, {"TOCA", Pending}, {"MCI", Pending}, {"MENSAGEM", Pending},
+    {"SINTCONFIG", Pending},
+    // Lists and menus.
+    {"LISTA", Pending}, {"MENU", Pending},
+    // Sockets and HTTP.
+    {"INTERNET", Pending}, {"CONECTA", Pending}, {"ATIVASSL", Pending}, {"SERVE", Pending},
+    {"OBSERVA", Pending}, {"IP", Pending}, {"HANDLE", Pending}, {"TRAZDAREDE", Pending},
+    {"HTTP", Pending},
+    // Programs and waiting.
+    {"CMD", Pending}, {"ESPERA", Pending}, {"ENVIACMD", Pending}, {"EXECUTA", Pending},
+    {"EXISTEPROG", Pending}, {"ALARME", Pending},
+    // Desktop automation and MIDI.
+    {"MIDI", Pending}, {"DIGITA", Pending}, {"ACIONA", Pending}, {"CLICA", Pending},
+    {"CAPTURA", Pending}, {"TRANSFERE", Pending}, {"JANELA", Pending}, {"MSAA", Pending},
+    {"IMAGEM", Pending}, {"SENSOR", Pending},
+};
+
+}  // namespace
+
+std::span<const CommandEntry> PendingCommands() { return kEntries; }
+
+bool NotYetAvailable(Interpreter& in, std::string_view what) {
+  in.svc.speech.SpeakWriteLine(Utf8ToCp1252("Comando ainda não disponível: ") + std::string(what));
+  return false;
+}
+
+}  // namespace navelo

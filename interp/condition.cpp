@@ -1,0 +1,117 @@
+// Evaluation of conditions.
+#include "interp/condition.h"
+
+#include "interp/interpreter.h"
+#include "interp/text.h"
+#include "interp/tokens.h"
+
+namespace navelo {
+namespace {
+
+enum class Op { kGe, kLe, kExact, kNe, kContains, kBegins, kEnds, kIn, kEq, kLt, kGt };
+
+struct OperatorText {
+  std::string_view text;
+  Op op;
+};
+
+// Tried in this order, so that the longer operators win over their prefixes.
+constexpr OperatorText kOperators[] = {
+    {">=", Op::kGe},       {"<=", Op::kLe},     {"==", Op::kExact}, {"<>", Op::kNe},
+    {"*=*", Op::kContains}, {"=*", Op::kBegins}, {"*=", Op::kEnds},  {"EM", Op::kIn},
+    {"=", Op::kEq},        {"<", Op::kLt},      {">", Op::kGt},
+};
+
+bool EndsWith(std::string_view text, std::string_view end) {
+  return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
+}
+
+}  // namespace
+
+std::string ComparisonKey(std::string_view text) {
+  std::string key = FoldUpper(text);
+  for (char c : key) {
+    if (c < '0' || c > '9') return key;
+  }
+  key.insert(0, 20, '0');
+  return key.substr(key.size() - 21);
+}
+
+Condition EvaluateCondition(Interpreter& in, std::string_view input) {
+  Condition result;
+  std::string text = Trim(input);
+  if (text.empty()) return result;
+  bool negated = false;
+  if (StartsWithFolded(text, "N\xC3O") || StartsWithFolded(text, "NAO")) {
+    negated = true;
+    text.erase(0, 3);
+    TrimInPlace(text);
+    if (text.empty()) return result;
+  }
+  std::string left;
+  if (!TakeValue(in, text, left) || text.empty()) return result;
+  const OperatorText* found = nullptr;
+  for (const auto& candidate : kOperators) {
+    const bool match = candidate.op == Op::kIn
+                           ? StartsWithFolded(text, candidate.text)
+                           : text.compare(0, candidate.text.size(), candidate.text) == 0;
+    if (match) {
+      found = &candidate;
+      break;
+    }
+  }
+  if (found == nullptr) return result;
+  text.erase(0, found->text.size());
+  TrimInPlace(text);
+  if (text.empty()) return result;
+
+  bool holds = false;
+  if (found->op == Op::kIn) {
+    std::string name;
+    if (!TakeBracketed(text, name)) return result;
+    const ScriptList* list = nullptr;
+    for (const auto& candidate : in.lists) {
+      if (candidate.in_use && candidate.name == name) {
+        list = &candidate;
+        break;
+      }
+    }
+    if (list == nullptr) return result;
+    const std::string key = ComparisonKey(left);
+    for (const auto& item : list->items) {
+      if (ComparisonKey(item) == key) {
+        holds = true;
+        break;
+      }
+    }
+  } else {
+    std::string right;
+    if (!TakeValue(in, text, right)) return result;
+    switch (found->op) {
+      case Op::kExact: holds = left == right; break;
+      case Op::kContains: holds = !right.empty() && left.find(right) != std::string::npos; break;
+      case Op::kBegins: holds = !right.empty() && left.compare(0, right.size(), right) == 0; break;
+      case Op::kEnds: holds = !right.empty() && EndsWith(left, right); break;
+      default: {
+        // std::string compares bytes as unsigned char, and a prefix sorts first.
+        const int order = ComparisonKey(left).compare(ComparisonKey(right));
+        switch (found->op) {
+          case Op::kEq: holds = order == 0; break;
+          case Op::kNe: holds = order != 0; break;
+          case Op::kLt: holds = order < 0; break;
+          case Op::kGt: holds = order > 0; break;
+          case Op::kLe: holds = order <= 0; break;
+          case Op::kGe: holds = order >= 0; break;
+          default: break;
+        }
+      }
+    }
+  }
+  result.parsed = true;
+  result.truth = negated ? !holds : holds;
+  TrimInPlace(text);
+  result.rest = std::move(text);
+  return result;
+}
+
+}  // namespace navelo

@@ -1,0 +1,27 @@
+// The process's terminal and standard streams, as the console backends need them.
+#pragma once
+
+#include <string_view>
+
+namespace navelo {
+
+bool StdoutIsTerminal();
+bool StdinIsTerminal();
+// True when a graphical display can be reached (DISPLAY or WAYLAND_DISPLAY is set).
+bool DisplayAvailable();
+
+// Writes UTF-8 bytes to standard output at once.
+void TerminalWrite(std::string_view utf8);
+
+// Puts the terminal of standard input in raw mode (no echo, no line editing, no signals from
+// keys); the previous mode comes back with TerminalRestore, which also runs at process exit.
+void TerminalEnterRaw();
+void TerminalRestore();
+
+// One byte from standard input: waits at most timeout_ms (negative: forever). Returns the byte,
+// -1 when none came in time, -2 at end of input or on an error.
+int StdinReadByte(int timeout_ms);
+
+void SleepMilliseconds(int milliseconds);
+
+}  // namespace navelo
