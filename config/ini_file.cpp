@@ -129,10 +129,17 @@ Location Find(const Document& doc, std::string_view section, std::string_view ke
   return loc;
 }
 
+// False when the file is missing or cannot be read. The stream library reports a read error
+// (a folder in place of the file, a failing disk) by throwing, hence the catch.
 bool ReadWhole(const fs::path& file, std::string& data) {
   std::ifstream in(file, std::ios::binary);
   if (!in) return false;
-  data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  try {
+    data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  } catch (const std::exception&) {
+    data.clear();
+    return false;
+  }
   return !in.bad();
 }
 

@@ -56,15 +56,19 @@ std::string KeyText(Interpreter& in, bool with_modifiers) {
   Keyboard& keys = in.svc.keyboard;
   const unsigned char first = keys.ReadKey();
   std::string text;
+  const KeyModifiers mods = keys.Modifiers();
   if (first == 0) {
     text = "#0#" + std::to_string(keys.ReadKey());
+  } else if (with_modifiers && mods.ctrl && first >= 1 && first <= 26) {
+    // A letter typed with Ctrl arrives as its control character; with the modifiers shown the
+    // script is told the letter itself (Ctrl+a gives 010#97).
+    text = "#" + std::to_string(first + 96);
   } else if (first < 32 || with_modifiers) {
     text = "#" + std::to_string(first);
   } else {
     text = std::string(1, static_cast<char>(first));
   }
   if (with_modifiers) {
-    const KeyModifiers mods = keys.Modifiers();
     text.insert(0, std::string{mods.shift ? '1' : '0', mods.ctrl ? '1' : '0', mods.alt ? '1' : '0'});
   }
   return text;

@@ -349,7 +349,14 @@ std::optional<std::string> ReplaceFromRight(std::string_view text, std::string_v
   const std::string old_reversed(old_text.rbegin(), old_text.rend());
   const std::string new_reversed(new_text.rbegin(), new_text.rend());
   const size_t limit = std::max(kMaxReplaceResult, text.size());
+  // An empty old matches at every one of the size + 1 positions, so its result size is known
+  // before any work is done.
+  if (width == 0 && !new_text.empty() &&
+      (text.size() + 1 > (limit - text.size()) / new_text.size())) {
+    return std::nullopt;
+  }
   std::string scanned(text.rbegin(), text.rbegin() + static_cast<std::ptrdiff_t>(width));
+  scanned.reserve(width == 0 ? text.size() + (text.size() + 1) * new_text.size() : text.size());
   size_t unscanned = text.size() - width;
   for (;;) {
     if (scanned.size() >= width &&

@@ -34,7 +34,7 @@ std::string ComparisonKey(std::string_view text) {
     if (c < '0' || c > '9') return key;
   }
   key.insert(0, 20, '0');
-  return key.substr(key.size() - 21);
+  return key.size() > 21 ? key.substr(key.size() - 21) : key;
 }
 
 Condition EvaluateCondition(Interpreter& in, std::string_view input) {

@@ -8,6 +8,7 @@
 namespace navelo {
 namespace {
 
+namespace fs = std::filesystem;
 using testing::Listing;
 using testing::Slurp;
 using testing::Spit;

@@ -1,0 +1,132 @@
+// Fakes of the services the interpreter reaches, and a fixture that wires a fresh interpreter to
+// them with a private temporary drive C.
+#pragma once
+
+#include <deque>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "config/config.h"
+#include "config/host_env.h"
+#include "interp/interpreter.h"
+#include "interp/text.h"
+
+namespace navelo::testing {
+
+namespace fs = std::filesystem;
+
+class FakeConsole final : public Console {
+ public:
+  void Write(std::string_view bytes) override { written += bytes; }
+  void ClearScreen() override {}
+  void SetTitle(std::string_view title) override { this->title = title; }
+  void ShowNormal() override {}
+  void Minimize() override {}
+  void Delay(int) override {}
+  void PumpMessages() override {}
+  std::string written;
+  std::string title;
+};
+
+// Keys given by the test; reading past them is a test failure (and gives Esc).
+class FakeKeyboard final : public Keyboard {
+ public:
+  void Type(std::string_view bytes) { queue.insert(queue.end(), bytes.begin(), bytes.end()); }
+  bool KeyPressed() override { return !queue.empty(); }
+  unsigned char ReadKey() override {
+    if (queue.empty()) {
+      ADD_FAILURE() << "the program waited for a key that the test did not type";
+      return 27;
+    }
+    const auto c = static_cast<unsigned char>(queue.front());
+    queue.pop_front();
+    return c;
+  }
+  KeyModifiers Modifiers() override { return modifiers; }
+  std::deque<char> queue;
+  KeyModifiers modifiers;
+};
+
+class RecordingSpeech final : public Speech {
+ public:
+  using Speech::Speech;
+  void Speak(std::string_view text) override { spoken.emplace_back(text); }
+  bool SpeechBusy() override { return false; }
+  void SpeechStop() override {}
+  std::vector<std::string> spoken;
+};
+
+class FixedClock final : public Clock {
+ public:
+  DateParts GetDate() override { return date; }
+  TimeParts GetTime() override { return time; }
+  DateParts date{2026, 3, 7, 6};
+  TimeParts time{9, 5, 3, 0};
+};
+
+class InterpreterTest : public ::testing::Test {
+ protected:
+  InterpreterTest()
+      : dir_(MakeTempDir()),
+        host_(
+            [this](std::string_view name, std::string& value) {
+              const auto it = env_.find(std::string(name));
+              if (it == env_.end()) return false;
+              value = it->second;
+              return true;
+            },
+            dir_.string()),
+        config_(host_),
+        speech(console),
+        in(Services{console, keys, speech, config_, host_, clock}) {
+    in.Reset();
+  }
+  ~InterpreterTest() override {
+    std::error_code error;
+    fs::remove_all(dir_, error);
+  }
+
+  // Loads a script (lines separated by "\n") and runs it.
+  RunResult Run(std::string_view text) {
+    int n = 0;
+    size_t start = 0;
+    while (start <= text.size()) {
+      size_t end = text.find('\n', start);
+      if (end == std::string_view::npos) end = text.size();
+      in.AddLine(std::string(text.substr(start, end - start)), ++n);
+      start = end + 1;
+    }
+    return in.RunScript();
+  }
+
+  std::string& Var(char letter) { return in.vars.Slot(static_cast<unsigned char>(letter) & ~32); }
+  std::string& Var(std::string_view name) { return in.vars.Slot(in.vars.NamedSlot(name)); }
+
+  static fs::path MakeTempDir() {
+    std::random_device device;
+    fs::path dir = fs::temp_directory_path() /
+                   ("navelo_interp_test_" + std::to_string(device()) + std::to_string(device()));
+    fs::create_directories(dir);
+    return dir;
+  }
+
+  fs::path dir_;
+  std::map<std::string, std::string> env_{{"NAVELO_DRIVE_C", dir_.string()},
+                                          {"HOME", dir_.string()}};
+  HostEnvironment host_;
+  Config config_;
+
+ public:
+  FakeConsole console;
+  FakeKeyboard keys;
+  RecordingSpeech speech;
+  FixedClock clock;
+  Interpreter in;
+};
+
+}  // namespace navelo::testing
