@@ -1,0 +1,77 @@
+// Statements per second of the interpreter on a loop of SEJA, CONCATENA, SOMA, SE and DESVIA.
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+#include "config/config.h"
+#include "config/host_env.h"
+#include "interp/interpreter.h"
+
+namespace navelo {
+namespace {
+
+class QuietConsole final : public Console {
+ public:
+  void Write(std::string_view) override {}
+  void ClearScreen() override {}
+  void SetTitle(std::string_view) override {}
+  void ShowNormal() override {}
+  void Minimize() override {}
+  void Delay(int) override {}
+  void PumpMessages() override {}
+};
+
+class NoKeyboard final : public Keyboard {
+ public:
+  bool KeyPressed() override { return false; }
+  unsigned char ReadKey() override { return 13; }
+  KeyModifiers Modifiers() override { return {}; }
+};
+
+class QuietSpeech final : public Speech {
+ public:
+  using Speech::Speech;
+  void Speak(std::string_view) override {}
+  bool SpeechBusy() override { return false; }
+  void SpeechStop() override {}
+};
+
+// Five statements a pass: SEJA, CONCATENA, SOMA, SE and the DESVIA it runs.
+constexpr const char* kLoop[] = {
+    "* laço de medida",
+    "seja i 0",
+    "@laco",
+    "seja s \"ab\"",
+    "concatena s i",
+    "soma i 1",
+    "se i < $n desvia @laco",
+};
+constexpr int kStatementsPerPass = 5;
+
+void BM_InterpreterLoop(benchmark::State& state) {
+  const auto passes = state.range(0);
+  QuietConsole console;
+  NoKeyboard keys;
+  QuietSpeech speech(console);
+  HostEnvironment host([](std::string_view, std::string&) { return false; }, "/tmp");
+  Config config(host);
+  Interpreter in(Services{console, keys, speech, config, host, SystemClock()});
+  for (auto _ : state) {
+    in.Reset();
+    in.vars.Slot(in.vars.NamedSlot("N")) = std::to_string(passes);
+    int n = 0;
+    for (const char* line : kLoop) in.AddLine(line, ++n);
+    const RunResult result = in.RunScript();
+    if (result.result != 0 || in.vars.Slot('I') != std::to_string(passes)) {
+      state.SkipWithError("the loop did not run to its end");
+      break;
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * passes * kStatementsPerPass);
+}
+BENCHMARK(BM_InterpreterLoop)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+}  // namespace
+}  // namespace navelo
+
+BENCHMARK_MAIN();
