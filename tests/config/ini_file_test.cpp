@@ -68,7 +68,9 @@ TEST_F(IniFileTest, MalformedLinesAreNotKeys) {
        "[broken header\n"
        "after=5\n"
        "[T] trailing text\n"
-       "t=6\n");
+       "t=6\n"
+       "[U]x]\n"
+       "u=7\n");
   EXPECT_EQ(Get("S", "orphan"), "<none>");
   EXPECT_EQ(Get("S", "; k"), "<none>");
   EXPECT_EQ(Get("S", "k"), "<none>");
@@ -77,6 +79,7 @@ TEST_F(IniFileTest, MalformedLinesAreNotKeys) {
   EXPECT_EQ(Get("S", "after"), "5");
   EXPECT_EQ(Get("broken header", "after"), "<none>");
   EXPECT_EQ(Get("T", "t"), "6");
+  EXPECT_EQ(Get("U", "u"), "7");  // a header ends at its first "]"
 }
 
 TEST_F(IniFileTest, ImpossibleNamesReadAsDefaultAndAreNotWritten) {
@@ -162,6 +165,15 @@ TEST_F(IniFileTest, ReplacementLeavesNoTemporaryFileAndKeepsPermissions) {
   EXPECT_EQ(Listing(dir_.path()), "navelo.ini");
   EXPECT_EQ(fs::status(file_).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write);
+}
+
+TEST_F(IniFileTest, AnUnreadableFileIsNotReplaced) {
+  Spit(file_, "[S]\nk=1\n");
+  fs::permissions(file_, fs::perms::none);
+  if (std::ifstream(file_)) GTEST_SKIP() << "permissions do not stop this user from reading";
+  EXPECT_FALSE(IniWrite(file_, "S", "k", "2"));
+  fs::permissions(file_, fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(Slurp(file_), "[S]\nk=1\n");
 }
 
 TEST_F(IniFileTest, WriteThroughASymbolicLinkKeepsTheLink) {

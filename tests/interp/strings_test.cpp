@@ -7,44 +7,10 @@
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
+#include "fake_services.h"
 
-#include "config/config.h"
-#include "config/host_env.h"
-#include "interp/interpreter.h"
-
-namespace navelo {
+namespace navelo::testing {
 namespace {
-
-namespace fs = std::filesystem;
-
-class NullConsole final : public Console {
- public:
-  void Write(std::string_view bytes) override { written += bytes; }
-  void ClearScreen() override {}
-  void SetTitle(std::string_view) override {}
-  void ShowNormal() override {}
-  void Minimize() override {}
-  void Delay(int) override {}
-  void PumpMessages() override {}
-  std::string written;
-};
-
-class NoKeys final : public Keyboard {
- public:
-  bool KeyPressed() override { return false; }
-  unsigned char ReadKey() override { return 27; }
-  KeyModifiers Modifiers() override { return {}; }
-};
-
-class RecordingSpeech final : public Speech {
- public:
-  using Speech::Speech;
-  void Speak(std::string_view text) override { spoken.emplace_back(text); }
-  bool SpeechBusy() override { return false; }
-  void SpeechStop() override {}
-  std::vector<std::string> spoken;
-};
 
 std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -56,48 +22,12 @@ void WriteFile(const fs::path& path, const std::string& bytes) {
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-// Drive C of the scripts is a fresh temporary folder for every test.
-class StringsTest : public ::testing::Test {
+// Drive C of the scripts is a fresh temporary folder for every test; commands run one line at a
+// time.
+class StringsTest : public InterpreterTest {
  protected:
-  StringsTest()
-      : dir_(MakeTempDir()),
-        env_{{"NAVELO_DRIVE_C", dir_.string()}, {"HOME", dir_.string()}},
-        speech_(console_),
-        host_([this](std::string_view name, std::string& value) {
-          const auto it = env_.find(std::string(name));
-          if (it == env_.end()) return false;
-          value = it->second;
-          return true;
-        }, dir_.string()),
-        config_(host_),
-        in(Services{console_, keys_, speech_, config_, host_, SystemClock()}) {
-    in.Reset();
-  }
-  ~StringsTest() override {
-    std::error_code error;
-    fs::remove_all(dir_, error);
-  }
-
-  static fs::path MakeTempDir() {
-    std::random_device seed;
-    const fs::path dir = fs::temp_directory_path() /
-                         ("navelo_strings_" + std::to_string(seed()) + std::to_string(seed()));
-    fs::create_directories(dir);
-    return dir;
-  }
-
   bool Run(std::string_view line) { return in.ExecuteLine(line, false); }
-  std::string& Var(char letter) { return in.vars.Slot(letter); }
   fs::path File(const std::string& name) const { return dir_ / name; }
-
-  fs::path dir_;
-  std::map<std::string, std::string> env_;
-  NullConsole console_;
-  NoKeys keys_;
-  RecordingSpeech speech_;
-  HostEnvironment host_;
-  Config config_;
-  Interpreter in;
 };
 
 TEST_F(StringsTest, SomaStepsTheNumberAtTheEnd) {
@@ -162,12 +92,12 @@ TEST_F(StringsTest, ArithmeticFailures) {
   EXPECT_FALSE(Run("subtrai a 1 sobra"));
   EXPECT_EQ(Var('A'), "4");
 
-  EXPECT_TRUE(speech_.spoken.empty());
+  EXPECT_TRUE(speech.spoken.empty());
   EXPECT_FALSE(Run("divide a 0"));
   EXPECT_EQ(Var('A'), "4");
-  ASSERT_EQ(speech_.spoken.size(), 1u);
-  EXPECT_EQ(speech_.spoken[0], "Divis\xE3o por zero");
-  EXPECT_NE(console_.written.find("Divis\xE3o por zero"), std::string::npos);
+  ASSERT_EQ(speech.spoken.size(), 1u);
+  EXPECT_EQ(speech.spoken[0], "Divis\xE3o por zero");
+  EXPECT_NE(console.written.find("Divis\xE3o por zero"), std::string::npos);
 }
 
 TEST_F(StringsTest, ConcatenaCopiaDeleta) {
@@ -424,4 +354,4 @@ TEST_F(StringsTest, FileSizes) {
 }
 
 }  // namespace
-}  // namespace navelo
+}  // namespace navelo::testing
