@@ -89,6 +89,11 @@ std::string Utf8ToCp1252(std::string_view in) {
         cp = (cp << 6) | (c & 0x3F);
       }
     }
+    // Overlong forms and surrogates are not characters: "\xC0\xAF" must never become "/".
+    static constexpr char32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};
+    if (valid && (cp < kSmallest[extra] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF)) {
+      valid = false;
+    }
     if (!valid) {
       out.push_back(static_cast<char>(lead));
       ++i;
