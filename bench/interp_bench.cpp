@@ -31,9 +31,24 @@ class NoKeyboard final : public Keyboard {
 class QuietSpeech final : public Speech {
  public:
   using Speech::Speech;
+  int SpeechInit(int, std::string_view) override { return 0; }
+  void SpeechReconfigure(int, bool, int, int, int, int) override {}
+  void SpeechShutdown() override {}
   void Speak(std::string_view) override {}
   bool SpeechBusy() override { return false; }
   void SpeechStop() override {}
+  void SpellText(std::string_view) override {}
+  void SpeakChar(unsigned char) override {}
+  void PlayNamedSound(std::string_view) override {}
+  bool SoundExists(std::string_view) override { return false; }
+  int PlayWaveFile(std::string_view) override { return 0; }
+  void ShortTone() override {}
+  void LongTone() override {}
+  unsigned char ReadKeySpoken() override { return 13; }
+  void SpeakTime(int, int) override {}
+  void SpeakDate(int, int, int) override {}
+  bool Echo() const override { return false; }
+  bool SpeakAll() const override { return false; }
 };
 
 // Five statements a pass: SEJA, CONCATENA, SOMA, SE and the DESVIA it runs.

@@ -1,36 +1,14 @@
 // Parser of the NAVELO_KEYS key file.
 #include "console/key_script.h"
 
-#include <array>
 #include <cctype>
 #include <cstdlib>
 
+#include "console/key_codes.h"
 #include "platform/text_encoding.h"
 
 namespace navelo {
 namespace {
-
-struct ExtendedKey {
-  std::string_view name;
-  unsigned char plain;
-  unsigned char with_ctrl;
-};
-
-// Function, cursor and editing keys: 0 and the plain code, or the code with Ctrl held.
-constexpr std::array<ExtendedKey, 22> kExtendedKeys = {{
-    {"F1", 59, 94},     {"F2", 60, 95},     {"F3", 61, 96},    {"F4", 62, 97},
-    {"F5", 63, 98},     {"F6", 64, 99},     {"F7", 65, 100},   {"F8", 66, 101},
-    {"F9", 67, 102},    {"F10", 68, 103},   {"F11", 69, 104},  {"F12", 70, 105},
-    {"Ins", 82, 255},   {"Del", 83, 83},    {"Home", 71, 119}, {"End", 79, 117},
-    {"PgUp", 73, 132},  {"PgDn", 81, 118},  {"Up", 72, 113},   {"Down", 80, 114},
-    {"Left", 75, 115},  {"Right", 77, 116},
-}};
-
-// The codes of letters and digits typed with Ctrl and Alt held together.
-constexpr std::string_view kAltLetters = "\x1E\x30\x2E\x20\x12\x21\x22\x23\x17\x24\x25\x26\x32"
-                                         "\x31\x18\x19\x10\x13\x1F\x14\x16\x2F\x11\x2D\x15\x2C";
-constexpr std::array<unsigned char, 10> kAltDigits = {129, 120, 121, 122, 123,
-                                                       124, 125, 126, 127, 128};
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -47,9 +25,7 @@ std::string CharacterKeyBytes(unsigned char c, const KeyModifiers& mods) {
   const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
   const bool digit = c >= '0' && c <= '9';
   if (mods.ctrl && mods.alt && (letter || digit)) {
-    const unsigned char code = letter ? static_cast<unsigned char>(kAltLetters[(c | 32) - 'a'])
-                                      : kAltDigits[c - '0'];
-    return std::string{'\0', static_cast<char>(code)};
+    return std::string{'\0', static_cast<char>(CtrlAltCode(c))};
   }
   if (mods.ctrl && letter) return std::string(1, static_cast<char>((c | 32) - 'a' + 1));
   if (mods.shift && c >= 'a' && c <= 'z') c = static_cast<unsigned char>(c - 32);
@@ -65,10 +41,9 @@ std::string SpecialKeyBytes(std::string_view name, const KeyModifiers& mods) {
   if (EqualsNoCase(name, "Backspace")) return std::string(1, static_cast<char>(mods.ctrl ? 127 : 8));
   if (EqualsNoCase(name, "Space")) return " ";
   for (const auto& key : kExtendedKeys) {
-    if (!EqualsNoCase(name, key.name)) continue;
-    unsigned char code = mods.ctrl ? key.with_ctrl : key.plain;
-    if (!mods.ctrl && mods.shift && key.name == "Ins") code = 254;
-    return std::string{'\0', static_cast<char>(code)};
+    if (EqualsNoCase(name, key.name)) {
+      return std::string{'\0', static_cast<char>(ExtendedCode(key, mods))};
+    }
   }
   return {};
 }

@@ -1,41 +1,35 @@
-// A keyboard that types the keys of a NAVELO_KEYS file, like a patient user: a key is typed only
-// when the program waits for one, unless "{wait N}" times it.
+// The keys of a NAVELO_KEYS file, typed like a patient user: a key is typed only when the program
+// waits for one on an empty queue, unless "{wait N}" times it N milliseconds after the previous
+// key was taken.
 #pragma once
 
 #include <chrono>
-#include <deque>
-#include <functional>
 #include <vector>
 
-#include "console/console.h"
 #include "console/key_script.h"
 
 namespace navelo {
 
-class ScriptedKeyboard final : public Keyboard {
+class ScriptedKeys {
  public:
-  // end_program is called with 3 when the program waits for a key and the file is used up, and
-  // close_window when "{close}" is reached; neither is expected to return.
-  ScriptedKeyboard(std::vector<ScriptedKey> keys, Console& console,
-                   std::function<void(int)> end_program, std::function<void()> close_window);
+  using Clock = std::chrono::steady_clock;
 
-  bool KeyPressed() override;
-  unsigned char ReadKey() override;
-  KeyModifiers Modifiers() override { return modifiers_; }
+  explicit ScriptedKeys(std::vector<ScriptedKey> keys) : keys_(std::move(keys)) {}
+
+  bool UsedUp() const { return next_ >= keys_.size(); }
+  // The next key is timed by "{wait N}".
+  bool NextIsTimed() const { return !UsedUp() && keys_[next_].wait_ms >= 0; }
+  // Milliseconds until the timed next key is due (0 when due now).
+  int MillisecondsUntilDue(Clock::time_point now) const;
+  // Takes the next key of the file.
+  const ScriptedKey& TakeNext() { return keys_[next_++]; }
+  // A byte of the key stream was taken by the program: timed keys count from here.
+  void MarkTaken(Clock::time_point now) { last_taken_ = now; }
 
  private:
-  using TimePoint = std::chrono::steady_clock::time_point;
-  bool NextKeyIsDue() const;
-  void TypeNextKey();
-
   std::vector<ScriptedKey> keys_;
   size_t next_ = 0;
-  Console& console_;
-  std::function<void(int)> end_program_;
-  std::function<void()> close_window_;
-  std::deque<std::pair<unsigned char, KeyModifiers>> queue_;
-  KeyModifiers modifiers_;
-  TimePoint last_taken_ = std::chrono::steady_clock::now();
+  Clock::time_point last_taken_ = Clock::now();
 };
 
 }  // namespace navelo

@@ -20,9 +20,7 @@ bool JoinValues(Interpreter& in, std::string& args, std::string& joined) {
 
 bool Escreve(Interpreter& in, std::string& args) {
   in.io_status = 0;
-  if (!args.empty() && args[0] == '#') {
-    return NotYetAvailable(in, "ESCREVE #");
-  }
+  if (!args.empty() && args[0] == '#') return WriteChannel(in, args);
   const bool no_line_end = TakeTrailingAmpersand(args);
   bool mute = false;
   if (StartsWithFolded(args, "MUDO")) {
@@ -119,13 +117,18 @@ bool Le(Interpreter& in, std::string& args) {
     in.svc.keyboard.ReadKey();
     return true;
   }
-  if (args[0] == '#') return NotYetAvailable(in, "LE #");
+  if (args[0] == '#') return ReadChannel(in, args);
   bool quiet = false;
   bool hidden = false;
   if (StartsWithFolded(args, "EDITA")) {
     return NotYetAvailable(in, "LE EDITA");
   } else if (StartsWithFolded(args, "CONSOLE ")) {
-    return NotYetAvailable(in, "LE CONSOLE");
+    // What the piped child of EXECUTA with three "&" has written since the last read.
+    args.erase(0, 8);
+    int console_slot = 0;
+    if (!TakeVariable(in, args, console_slot)) return false;
+    in.vars.Slot(console_slot) = in.programs.PipeRead();
+    return true;
   } else if (StartsWithFolded(args, "MUDO")) {
     args.erase(0, 4);
     quiet = true;

@@ -9,11 +9,6 @@ namespace {
 bool Pending(Interpreter& in, std::string&) { return NotYetAvailable(in, in.command_word); }
 
 constexpr CommandEntry kEntries[] = {
-    // Files, directories and the byte buffer.
-    {"ABRE", Pending}, {"FECHA", Pending}, {"CHECA", Pending}, {"REMOVE", Pending},
-    {"RENOMEIA", Pending}, {"REPLICA", Pending}, {"DIR", Pending}, {"BUSCA", Pending},
-    {"CRIABIN", Pending}, {"GRAVABYTES", Pending}, {"ESCREVEBYTE", Pending},
-    {"LEBYTE", Pending}, {"LIMPABYTES", Pending}, {"FECHABIN", Pending},
     // Console, speech and sound.
     {"FALA", Pending}, {"SOLETRA", Pending}, {"FALAHORA", Pending}, {"BIPA", Pending},
     {"TELA", Pending}, {"COR", Pending}, {"FUNDO", Pending}, {"TITULO", Pending},
@@ -21,13 +16,6 @@ constexpr CommandEntry kEntries[] = {
     {"SINTCONFIG", Pending},
     // Lists and menus.
     {"LISTA", Pending}, {"MENU", Pending},
-    // Sockets and HTTP.
-    {"INTERNET", Pending}, {"CONECTA", Pending}, {"ATIVASSL", Pending}, {"SERVE", Pending},
-    {"OBSERVA", Pending}, {"IP", Pending}, {"HANDLE", Pending}, {"TRAZDAREDE", Pending},
-    {"HTTP", Pending},
-    // Programs and waiting.
-    {"CMD", Pending}, {"ESPERA", Pending}, {"ENVIACMD", Pending}, {"EXECUTA", Pending},
-    {"EXISTEPROG", Pending}, {"ALARME", Pending},
     // Desktop automation and MIDI.
     {"MIDI", Pending}, {"DIGITA", Pending}, {"ACIONA", Pending}, {"CLICA", Pending},
     {"CAPTURA", Pending}, {"TRANSFERE", Pending}, {"JANELA", Pending}, {"MSAA", Pending},

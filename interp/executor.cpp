@@ -13,6 +13,7 @@ class CommandTable {
  public:
   CommandTable() {
     for (auto family : {ValueCommands(), ControlCommands(), StringCommands(), ConsoleCommands(),
+                        FileCommands(), ProgramCommands(), SocketCommands(), HttpCommands(),
                         PendingCommands()}) {
       for (const CommandEntry& entry : family) handlers_.emplace(entry.word, entry.handler);
     }
@@ -66,6 +67,8 @@ void Interpreter::Reset() {
   io_status = 0;
   vars.Clear();
   for (auto& list : lists) list = ScriptList{};
+  channels.Reset();
+  files.Reset();
   svc.console.Delay(1);
   const DateParts date = svc.clock.GetDate();
   const TimeParts time = svc.clock.GetTime();

@@ -13,7 +13,11 @@
 #include "config/config.h"
 #include "config/host_env.h"
 #include "console/console.h"
+#include "interp/channels.h"
+#include "interp/socket_channel.h"
+#include "interp/file_state.h"
 #include "platform/clock.h"
+#include "sys/programs.h"
 #include "tradutor/speech.h"
 
 namespace navelo {
@@ -115,6 +119,12 @@ class Interpreter {
   std::vector<int> call_stack;
   int io_status = 0;
   std::mt19937 random{12345};
+  // The network comes before the channels, so the connections on channels close while it exists.
+  Network net{svc.console, svc.keyboard, svc.config, svc.host};
+  SocketMarks sockets;    // the SSL mark and the last CONECTA target
+  ChannelTable channels;  // #0-#9: files, and the connections of the socket commands
+  FileState files;        // the byte buffer, the byte output file and the active search
+  Programs programs;      // started children and the piped child
 
  private:
   int start_weekday_ = 0;
@@ -126,10 +136,18 @@ std::span<const CommandEntry> ValueCommands();
 std::span<const CommandEntry> ControlCommands();
 std::span<const CommandEntry> StringCommands();
 std::span<const CommandEntry> ConsoleCommands();
+std::span<const CommandEntry> FileCommands();
+std::span<const CommandEntry> ProgramCommands();
+std::span<const CommandEntry> SocketCommands();
+std::span<const CommandEntry> HttpCommands();
 std::span<const CommandEntry> PendingCommands();
 
 // Writes and speaks a message given as UTF-8 source text (converted to cp1252).
 void SayLine(Interpreter& in, std::string_view utf8_message);
+
+// The channel forms of ESCREVE and LE (the argument text begins with "#").
+bool WriteChannel(Interpreter& in, std::string& args);
+bool ReadChannel(Interpreter& in, std::string& args);
 
 // Fails a command, or a form of one, that this build does not have yet, saying which.
 bool NotYetAvailable(Interpreter& in, std::string_view what);

@@ -14,9 +14,13 @@ bool DisplayAvailable();
 void TerminalWrite(std::string_view utf8);
 
 // Puts the terminal of standard input in raw mode (no echo, no line editing, no signals from
-// keys); the previous mode comes back with TerminalRestore, which also runs at process exit.
+// keys); the previous mode comes back with TerminalRestore, which also runs at process exit and
+// when the process is ended or killed by a signal.
 void TerminalEnterRaw();
 void TerminalRestore();
+// Bytes written to standard output when the terminal is restored (colours reset, cursor shown);
+// at most 255 bytes are kept.
+void TerminalSetExitSequence(std::string_view utf8);
 
 // One byte from standard input: waits at most timeout_ms (negative: forever). Returns the byte,
 // -1 when none came in time, -2 at end of input or on an error.

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs one script test: SCRIPT.tml under tramelis in a fresh temporary host, with the keys of
 # SCRIPT.keys (none when missing), navelo.ini from SCRIPT.ini and parameters from SCRIPT.args
-# (one per line) when present, and compares the transcript with SCRIPT.expected.
+# (one per line) when present, a small synthetic speech host on drive C, and compares the
+# transcript with SCRIPT.expected.
 # With NAVELO_UPDATE_EXPECTED=1 the expected file is written instead.
 set -u
 tramelis=$1
@@ -10,7 +11,12 @@ base=${script%.tml}
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 mkdir -p "$tmp/home/AppData/Roaming/Navelo" "$tmp/c" "$tmp/work"
-[ -f "$base.ini" ] && cp "$base.ini" "$tmp/home/AppData/Roaming/Navelo/navelo.ini"
+ini="$tmp/home/AppData/Roaming/Navelo/navelo.ini"
+[ -f "$base.ini" ] && cp "$base.ini" "$ini"
+# The synthetic speech host (voice database, rules, letter sounds) on drive C, named in
+# navelo.ini unless the test's own file names its own folders.
+"$(dirname "$tramelis")/speech_fixture_host" "$tmp/c/navelo" || exit 1
+bash "$(dirname "$0")/speech_host_ini.sh" "$ini" 'c:\navelo\difones' 'c:\navelo\letras'
 keys="$tmp/keys"
 if [ -f "$base.keys" ]; then cp "$base.keys" "$keys"; else : > "$keys"; fi
 args=()

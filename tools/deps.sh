@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, testing and benchmarking need, when missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev lua5.4)
+packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev lua5.4 libssl-dev openssl curl libsdl2-dev libsdl2-ttf-dev libfontconfig-dev fonts-dejavu-core espeak-ng python3)
+# The host kit (tools/hostkit) also needs these; only the run command asks for them.
+if [ "${1:-}" = "hostkit" ]; then packages+=(sox wbrazilian); fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

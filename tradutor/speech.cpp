@@ -18,7 +18,7 @@ void Speech::SpeakWriteLine(std::string_view text) {
 void Speech::SpeakWriteNumber(int64_t n) { SpeakWrite(std::to_string(n)); }
 
 void Speech::WaitWhileBusy() {
-  while (SpeechBusy()) console_.Delay(10);
+  while (SpeechBusy()) console_.Delay(5);
 }
 
 }  // namespace navelo

@@ -1,6 +1,7 @@
 // Program entry: wiring, start-up, the single run of the script and the final report.
 #include "apps/runtime/runtime.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -11,46 +12,70 @@
 #include "console/key_script.h"
 #include "console/line_reader.h"
 #include "console/scripted_keyboard.h"
-#include "console/text_console.h"
+#include "console/console_window.h"
 #include "interp/interpreter.h"
 #include "interp/text.h"
 #include "platform/clock.h"
+#include "platform/display.h"
 #include "platform/terminal.h"
 #include "platform/text_encoding.h"
 #include "platform/transcript.h"
-#include "tradutor/transcript_speech.h"
+#include "platform/audio.h"
+#include "tradutor/diphone_speech.h"
+#include "tradutor/wave_player.h"
 
 namespace navelo {
 namespace {
 
-// The transcript outlives every exit path, so the exit event is always recorded.
+// The transcript and the console outlive every exit path, so the exit event is always recorded
+// and the screen always written.
 Transcript* g_transcript = nullptr;
-
-[[noreturn]] void EndProgram(int code) {
-  if (g_transcript != nullptr) g_transcript->Record("exit", std::to_string(code));
-  TerminalRestore();
-  std::exit(code);
-}
+ConsoleWindow* g_console = nullptr;
+bool g_run_failed = false;
 
 std::string EnvOr(const char* name, const char* fallback = "") {
   const char* value = std::getenv(name);
   return value != nullptr ? value : fallback;
 }
 
-// Which console backend: NAVELO_CONSOLE, else the terminal when standard output is one, else
-// headless. The window backend arrives with the console window; until then "window" falls back
-// the same way.
-bool ShowOnTerminal() {
+// The exit step: a program that ends normally says so in its title; NAVELO_SCREEN receives the
+// console's 25 rows.
+[[noreturn]] void EndProgram(int code) {
+  if (g_console != nullptr) {
+    ConsoleWindow* console = g_console;
+    g_console = nullptr;  // an end requested while ending ends at once
+    if (code == 0 && !g_run_failed) console->ProgramFinished();
+    const std::string screen_file = EnvOr("NAVELO_SCREEN");
+    if (!screen_file.empty()) {
+      std::ofstream screen(screen_file, std::ios::binary | std::ios::trunc);
+      screen << console->ScreenText();
+    }
+  }
+  if (g_transcript != nullptr) g_transcript->Record("exit", std::to_string(code));
+  TerminalRestore();
+  std::exit(code);
+}
+
+// Which console backend (NAVELO_CONSOLE): "window", "terminal" or "headless"; by default the
+// window when a display can be reached, else the terminal when standard output is one, else
+// headless. A headless console reads its keys from standard input unless a key file types them.
+std::unique_ptr<Display> MakeDisplay(bool keys_from_file) {
   const std::string mode = EnvOr("NAVELO_CONSOLE");
-  if (mode == "headless") return false;
-  if (mode == "terminal") return true;
-  return StdoutIsTerminal();
+  if (mode == "headless") return MakeHeadlessDisplay(!keys_from_file);
+  if (mode == "terminal") return MakeTerminalDisplay();
+  if (DisplayAvailable()) {
+    if (auto window = MakeWindowDisplay()) return window;
+  }
+  if (mode == "window") std::fprintf(stderr, "NAVELO_CONSOLE: no window can be opened here\n");
+  if (StdoutIsTerminal()) return MakeTerminalDisplay();
+  return MakeHeadlessDisplay(!keys_from_file);
 }
 
 void StartProgram(Interpreter& in, const std::string& script_name) {
   Config& config = in.svc.config;
-  // The sounds directory of the language goes to the speech layer when it starts.
-  (void)config.Read("TRAMELIS", "DIRTRAMELIS");
+  // The speech layer starts with the sounds directory of the language; without its voice
+  // database it reports the error and ends the program.
+  in.svc.speech.SpeechInit(0, config.Read("TRAMELIS", "DIRTRAMELIS"));
   in.svc.console.ClearScreen();
   in.svc.console.SetTitle("TRAMELIS");
   // The script directory is visited and left at once: the script starts in the directory the
@@ -70,6 +95,7 @@ void ReportResult(Interpreter& in) {
     if (!in.quiet_end) in.svc.speech.Speak("Fim do script");
     return;
   }
+  g_run_failed = true;
   in.svc.console.ShowNormal();
   in.svc.speech.Speak(Utf8ToCp1252("Erro de execução na linha "));
   in.svc.speech.SpeakWriteNumber(result.line);
@@ -77,44 +103,36 @@ void ReportResult(Interpreter& in) {
   ConsoleReadLine(in.svc.keyboard, in.svc.console);
 }
 
-// Keys come from the NAVELO_KEYS file when one is named, else from the terminal.
-std::unique_ptr<Keyboard> MakeKeyboard(Console& console, std::string& key_error) {
+// Where sound goes (NAVELO_AUDIO): "null", a ".wav" file that captures everything played, or the
+// sound device ("device", the default). Without a usable device the program runs silent rather
+// than not at all; an explicit request says why on standard error.
+std::unique_ptr<AudioOutput> MakeAudio() {
+  const std::string mode = EnvOr("NAVELO_AUDIO");
+  std::string error;
+  if (mode == "null") return MakeNullAudio();
+  if (mode.size() > 4 && FoldUpper(mode.substr(mode.size() - 4)) == ".WAV") {
+    if (auto capture = MakeWavCaptureAudio(mode, error)) return capture;
+    std::fprintf(stderr, "NAVELO_AUDIO: %s\n", error.c_str());
+    return MakeNullAudio();
+  }
+  if (auto device = MakeDeviceAudio(error)) return device;
+  if (mode == "device") std::fprintf(stderr, "NAVELO_AUDIO: %s\n", error.c_str());
+  return MakeNullAudio();
+}
+
+// Keys come from the NAVELO_KEYS file when one is named, else from the console's display.
+void UseKeyFile(ConsoleWindow& console, std::string& key_error) {
   const std::string key_file = EnvOr("NAVELO_KEYS");
-  if (key_file.empty()) return std::make_unique<TerminalKeyboard>(console, EndProgram);
+  if (key_file.empty()) return;
   std::ifstream in(key_file, std::ios::binary);
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (!in && !in.eof()) key_error = "NAVELO_KEYS: " + key_file;
   KeyScriptResult parsed = ParseKeyScript(text);
   if (!parsed.error.empty()) key_error = "NAVELO_KEYS: " + parsed.error;
-  return std::make_unique<ScriptedKeyboard>(
-      std::move(parsed.keys), console, [](int code) { EndProgram(code); },
-      [] { EndProgram(0); });
+  console.UseKeyScript(std::move(parsed.keys));
 }
 
 }  // namespace
-
-std::vector<std::string> SplitScriptText(std::string_view bytes) {
-  std::string text;
-  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
-    text = Utf8ToCp1252(bytes.substr(3));
-  } else {
-    text = std::string(bytes);
-  }
-  std::vector<std::string> lines;
-  std::string line;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '\r' || c == '\n') {
-      lines.push_back(std::move(line));
-      line.clear();
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    } else {
-      line += c;
-    }
-  }
-  if (!line.empty()) lines.push_back(std::move(line));
-  return lines;
-}
 
 void RunProgram(const ProgramOptions& options) {
   static Transcript transcript_none;
@@ -126,10 +144,21 @@ void RunProgram(const ProgramOptions& options) {
 
   static HostEnvironment host(ProcessEnvironment());
   static Config config(host);
-  static TextConsole console(transcript, ShowOnTerminal());
+  static std::unique_ptr<Display> display = MakeDisplay(!EnvOr("NAVELO_KEYS").empty());
+  // The braille-mode tones are recorded; they sound once a wave output is wired to them.
+  static SilentToneOutput tones;
+  static ConsoleWindow console(ConsoleWindow::Wiring{
+      *display, transcript, tones,
+      [] { return FindEntry(config.UserConfigDir(), "navelo.ini"); },
+      [](int code) { EndProgram(code); }});
+  g_console = &console;
   std::string key_error;
-  static std::unique_ptr<Keyboard> keyboard = MakeKeyboard(console, key_error);
-  static TranscriptSpeech speech(console, *keyboard, transcript);
+  UseKeyFile(console, key_error);
+  Keyboard* keyboard = &console;
+  static std::unique_ptr<AudioOutput> audio = MakeAudio();
+  static WavePlayer wave(*audio, console, *keyboard, host);
+  static DiphoneSpeech speech(console, *keyboard, config, host, wave, transcript,
+                              [](int code) { EndProgram(code); });
   static Interpreter interpreter(Services{console, *keyboard, speech, config, host, SystemClock()});
 
   // Interpreter initialisation comes first, so TEMPO counts the start-up too.

@@ -5,7 +5,10 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <cstdlib>
 #include <ctime>
 
@@ -13,13 +16,57 @@ namespace navelo {
 namespace {
 
 struct RawModeState {
-  bool active = false;
+  volatile sig_atomic_t active = 0;
   termios saved{};
+  char exit_sequence[256] = {};
+  size_t exit_length = 0;
 };
 
 RawModeState& RawMode() {
   static RawModeState state;
   return state;
+}
+
+// Only async-signal-safe calls: it runs from signal handlers too.
+void RestoreNow() {
+  RawModeState& state = RawMode();
+  if (state.active) {
+    state.active = 0;
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &state.saved);
+  }
+  if (state.exit_length > 0) {
+    const size_t n = state.exit_length;
+    state.exit_length = 0;
+    ssize_t ignored = write(STDOUT_FILENO, state.exit_sequence, n);
+    (void)ignored;
+  }
+}
+
+
+void RestoreOnSignal(int signal_number) {
+  RestoreNow();
+  // The handler was installed to run once; the signal then does what it would have done.
+  raise(signal_number);
+}
+
+void InstallSignalHandlers() {
+  static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGABRT,
+                                     SIGSEGV, SIGBUS, SIGFPE, SIGILL};
+  for (const int signal_number : kSignals) {
+    struct sigaction action{};
+    action.sa_handler = RestoreOnSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;
+    sigaction(signal_number, &action, nullptr);
+  }
+}
+
+void RegisterRestore() {
+  static bool registered = false;
+  if (registered) return;
+  registered = true;
+  std::atexit(TerminalRestore);
+  InstallSignalHandlers();
 }
 
 }  // namespace
@@ -53,19 +100,18 @@ void TerminalEnterRaw() {
   raw.c_cc[VMIN] = 1;
   raw.c_cc[VTIME] = 0;
   if (tcsetattr(STDIN_FILENO, TCSAFLUSH, &raw) != 0) return;
-  state.active = true;
-  static bool registered = false;
-  if (!registered) {
-    registered = true;
-    std::atexit(TerminalRestore);
-  }
+  state.active = 1;
+  RegisterRestore();
 }
 
-void TerminalRestore() {
+void TerminalRestore() { RestoreNow(); }
+
+void TerminalSetExitSequence(std::string_view utf8) {
   RawModeState& state = RawMode();
-  if (!state.active) return;
-  tcsetattr(STDIN_FILENO, TCSAFLUSH, &state.saved);
-  state.active = false;
+  const size_t n = std::min(utf8.size(), sizeof(state.exit_sequence));
+  std::memcpy(state.exit_sequence, utf8.data(), n);
+  state.exit_length = n;
+  if (n > 0) RegisterRestore();
 }
 
 int StdinReadByte(int timeout_ms) {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -48,8 +49,12 @@ class FakeKeyboard final : public Keyboard {
     return c;
   }
   KeyModifiers Modifiers() override { return modifiers; }
+  // Tones as "start:<hertz>" and "stop", in order.
+  void ToneStart(int hertz) override { tones.push_back("start:" + std::to_string(hertz)); }
+  void ToneStop() override { tones.push_back("stop"); }
   std::deque<char> queue;
   KeyModifiers modifiers;
+  std::vector<std::string> tones;
 };
 
 class RecordingSpeech final : public Speech {
@@ -58,7 +63,43 @@ class RecordingSpeech final : public Speech {
   void Speak(std::string_view text) override { spoken.emplace_back(text); }
   bool SpeechBusy() override { return false; }
   void SpeechStop() override {}
+  // The other calls are logged as "kind:payload" in sounds, so tests can check them in order.
+  int SpeechInit(int, std::string_view) override { return 0; }
+  void SpeechReconfigure(int, bool, int, int, int, int) override {}
+  void SpeechShutdown() override {}
+  void SpellText(std::string_view text) override { sounds.push_back("spell:" + std::string(text)); }
+  void SpeakChar(unsigned char c) override { sounds.push_back("char:" + std::to_string(c)); }
+  void PlayNamedSound(std::string_view name) override {
+    sounds.push_back("named:" + std::string(name));
+  }
+  bool SoundExists(std::string_view name) override { return existing_sounds.count(std::string(name)) > 0; }
+  int PlayWaveFile(std::string_view name) override {
+    sounds.push_back("sound:" + std::string(name));
+    return 0;
+  }
+  void ShortTone() override { sounds.push_back("tone:short"); }
+  void LongTone() override { sounds.push_back("tone:long"); }
+  // Reads from the fixture's keys and logs the key as spoken.
+  unsigned char ReadKeySpoken() override {
+    const unsigned char key = keyboard != nullptr ? keyboard->ReadKey() : 27;
+    sounds.push_back("char:" + std::to_string(key));
+    return key;
+  }
+  void SpeakTime(int hour, int minute) override {
+    sounds.push_back("time:" + std::to_string(hour) + ":" + std::to_string(minute));
+  }
+  void SpeakDate(int day, int month, int year) override {
+    sounds.push_back("date:" + std::to_string(day) + "/" + std::to_string(month) + "/" +
+                     std::to_string(year));
+  }
+  bool Echo() const override { return echo; }
+  bool SpeakAll() const override { return speak_all; }
   std::vector<std::string> spoken;
+  std::vector<std::string> sounds;
+  std::set<std::string> existing_sounds;
+  bool echo = true;
+  bool speak_all = true;
+  Keyboard* keyboard = nullptr;
 };
 
 class FixedClock final : public Clock {
@@ -84,6 +125,7 @@ class InterpreterTest : public ::testing::Test {
         config_(host_),
         speech(console),
         in(Services{console, keys, speech, config_, host_, clock}) {
+    speech.keyboard = &keys;
     in.Reset();
   }
   ~InterpreterTest() override {

@@ -1,0 +1,143 @@
+// Program and waiting commands with real children: EXECUTA in its four modes, EXISTEPROG,
+// ESPERA, CMD, ENVIACMD and ALARME.
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include "fake_services.h"
+
+namespace navelo::testing {
+namespace {
+
+using std::chrono::milliseconds;
+
+class ProgramsCommandTest : public InterpreterTest {
+ protected:
+  ProgramsCommandTest() { in.programs.SetBatchRunner(NAVELO_CMD_EXE); }
+
+  void WriteScript(const std::string& name, const std::string& body) {
+    {
+      std::ofstream out(dir_ / name, std::ios::binary);
+      out << "#!/bin/sh\ncd \"$(dirname \"$0\")\"\n" << body;
+    }
+    fs::permissions(dir_ / name, fs::perms::owner_all, fs::perm_options::add);
+  }
+  bool WaitFor(const std::string& name) {
+    for (int i = 0; i < 500; ++i) {
+      if (fs::exists(dir_ / name)) return true;
+      std::this_thread::sleep_for(milliseconds(10));
+    }
+    return false;
+  }
+};
+
+TEST_F(ProgramsCommandTest, ExecutaShownAndHiddenGoOnAtOnce) {
+  WriteScript("grava.sh", "echo \"$1 $2\" > saida_$1.txt\n");
+  ASSERT_EQ(Run("executa \"c:\\grava.sh um 10\" &\n"
+                "executa \"c:\\grava.sh dois 20\" &&\n"
+                "executa \"c:\\grava.sh tres 30\" &&&&\n")
+                .result,
+            0);
+  for (const char* name : {"saida_um.txt", "saida_dois.txt", "saida_tres.txt"}) {
+    EXPECT_TRUE(WaitFor(name)) << name;
+  }
+}
+
+TEST_F(ProgramsCommandTest, ExecutaWithoutAmpersandWaitsForTheProgram) {
+  WriteScript("demora.sh", "sleep 0.3\ntouch feito\n");
+  ASSERT_EQ(Run("executa \"c:\\demora.sh\"").result, 0);
+  // In the headless console the user is back when the program has ended.
+  EXPECT_TRUE(fs::exists(dir_ / "feito"));
+}
+
+TEST_F(ProgramsCommandTest, ExecutaQuotedProgramWithBlanks) {
+  WriteScript("com espaco.sh", "echo \"$1\" > \"$2\"\n");
+  // A program in double quotes may hold blanks; the parameters follow the closing quote.
+  ASSERT_EQ(Run("executa \"\"\"c:\\com espaco.sh\"\" ola  saida.txt\" &\n").result, 0);
+  EXPECT_TRUE(WaitFor("saida.txt"));
+  // Without quotes the first blank ends the program name.
+  EXPECT_EQ(Run("executa \"c:\\com espaco.sh\" &").result, 1);
+  EXPECT_EQ(Run("executa \"naoexiste-navelo parametro\" &").result, 1);
+  EXPECT_EQ(Run("executa \"c:\\falta.exe\" &&").result, 1);
+  EXPECT_EQ(Run("executa \"naoexiste-navelo\" &&&").result, 1);
+  EXPECT_EQ(Run("executa \"c:\\falta.exe\"").result, 1);
+  EXPECT_EQ(Run("executa").result, 1);
+  EXPECT_EQ(Run("executa \"c:\\grava.sh\" x &").result, 1);
+}
+
+TEST_F(ProgramsCommandTest, PipedChildThroughEnviacmd) {
+  ASSERT_EQ(Run("executa \"cat\" &&&\nenviacmd \"ola\"").result, 0);
+  // LE CONSOLE takes what the child wrote; it never waits for it.
+  for (int i = 0; i < 200 && Var('V').empty(); ++i) {
+    ASSERT_EQ(Run("le console v").result, 0);
+    std::this_thread::sleep_for(milliseconds(10));
+  }
+  EXPECT_EQ(Var('V'), "ola\r\n\r\n\r\n");
+  ASSERT_EQ(Run("le console v").result, 0);
+  EXPECT_EQ(Var('V'), "");
+  EXPECT_EQ(Run("le console").result, 1);
+  EXPECT_EQ(Run("enviacmd").result, 1);
+}
+
+TEST_F(ProgramsCommandTest, ExisteProgFindsRunningPrograms) {
+  ASSERT_EQ(Run("existeprog \"interp_tests\" a\n"
+                "existeprog \"  INTERP_TESTS.EXE \" b\n"
+                "existeprog \"interp\" c\n"
+                "existeprog \"nao-existe-navelo.exe\" d\n")
+                .result,
+            0);
+  EXPECT_EQ(Var('A'), "1");
+  EXPECT_EQ(Var('B'), "1");
+  EXPECT_EQ(Var('C'), "0");
+  EXPECT_EQ(Var('D'), "0");
+  EXPECT_EQ(Run("existeprog \"cmd.exe\"").result, 1);
+}
+
+TEST_F(ProgramsCommandTest, HiddenBatchFileIsSeenAsCmdExeWhileItRuns) {
+  {
+    std::ofstream out(dir_ / "lento.bat", std::ios::binary);
+    out << "@echo off\r\ntimeout /t 1 /nobreak >nul\r\necho pronto>c:\\fim.log\r\nexit\r\n";
+  }
+  setenv("NAVELO_DRIVE_C", dir_.c_str(), 1);
+  ASSERT_EQ(Run("executa \"c:\\lento.bat\" &&\nexisteprog \"cmd.exe\" x").result, 0);
+  EXPECT_EQ(Var('X'), "1");
+  EXPECT_TRUE(WaitFor("fim.log"));
+  unsetenv("NAVELO_DRIVE_C");
+}
+
+TEST_F(ProgramsCommandTest, EsperaForms) {
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Run("espera ms 10\nespera MS 0\nespera 0").result, 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  in.io_status = 5;
+  EXPECT_EQ(Run("espera 0").result, 0);
+  EXPECT_EQ(in.io_status, 0);
+  // No window title can appear in the headless console: the wait ends with the status 1.
+  EXPECT_EQ(Run("espera 2 \"Bloco de notas\"\nchecha c").result, 1);
+  EXPECT_EQ(in.io_status, 1);
+  EXPECT_EQ(Run("espera 0 \"x\"\ncheca c").result, 0);
+  EXPECT_EQ(Var('C'), "1");
+  EXPECT_EQ(Run("espera x").result, 1);
+  EXPECT_EQ(Run("espera ms").result, 1);
+}
+
+TEST_F(ProgramsCommandTest, CmdRunsOneEmbeddedLine) {
+  ASSERT_EQ(Run("seja $l \"escreve \"\nconcatena $l 42\ncmd $l").result, 0);
+  EXPECT_EQ(console.written, "42\r\n");
+  EXPECT_EQ(Run("cmd \"fim se\"").result, 1);
+  EXPECT_EQ(Run("cmd \"escreve 1\" x").result, 1);
+}
+
+TEST_F(ProgramsCommandTest, AlarmeSoundsATone) {
+  ASSERT_EQ(Run("alarme 440 20 resto ignorado").result, 0);
+  EXPECT_EQ(keys.tones, (std::vector<std::string>{"start:440", "stop"}));
+  EXPECT_EQ(Run("alarme 440 30000").result, 1);
+  EXPECT_EQ(Run("alarme -1 10").result, 1);
+  EXPECT_EQ(Run("alarme 440").result, 1);
+  EXPECT_EQ(Run("alarme").result, 1);
+  EXPECT_EQ(Run("alarme a 10").result, 1);
+  EXPECT_EQ(keys.tones.size(), 2u);
+}
+
+}  // namespace
+}  // namespace navelo::testing

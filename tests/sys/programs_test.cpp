@@ -1,0 +1,284 @@
+// Programs with real children: starting, failing to start, the process lookup by name, batch
+// files run by cmd.exe, the piped child's texts, and no child left as a zombie.
+#include "sys/programs.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <thread>
+
+#include "config/config.h"
+#include "config/host_env.h"
+#include "console/console.h"
+
+namespace navelo {
+namespace {
+
+namespace fs = std::filesystem;
+using std::chrono::milliseconds;
+
+class ProgramsTest : public ::testing::Test {
+ protected:
+  ProgramsTest()
+      : dir_(fs::temp_directory_path() / ("navelo_programs_" + std::to_string(std::random_device()()))),
+        host_(
+            [this](std::string_view name, std::string& value) {
+              if (name != "NAVELO_DRIVE_C") return false;
+              value = dir_.string();
+              return true;
+            },
+            dir_.string()) {
+    fs::create_directories(dir_);
+    programs_.SetBatchRunner(NAVELO_CMD_EXE);
+  }
+  ~ProgramsTest() override {
+    std::error_code error;
+    fs::remove_all(dir_, error);
+  }
+
+  void WriteFile(const std::string& name, std::string_view text, bool executable = false) {
+    {
+      std::ofstream out(dir_ / name, std::ios::binary);
+      out << text;
+    }
+    if (executable) fs::permissions(dir_ / name, fs::perms::owner_all, fs::perm_options::add);
+  }
+  std::string Read(const std::string& name) {
+    std::ifstream in(dir_ / name, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  }
+  // Waits (at most 10 s) until the child has ended; true when it has.
+  static bool WaitEnded(int pid) {
+    for (int i = 0; i < 1000; ++i) {
+      if (ChildEnded(pid)) return true;
+      std::this_thread::sleep_for(milliseconds(10));
+    }
+    return false;
+  }
+  static bool ProcessExists(int pid) { return fs::exists("/proc/" + std::to_string(pid)); }
+
+  fs::path dir_;
+  HostEnvironment host_;
+  Programs programs_;
+};
+
+TEST(ProcessNameTest, MatchesWithAndWithoutExeAndDirectory) {
+  const ProcessEntry cmd{"cmd.exe", "/opt/navelo/cmd.exe", "cmd.exe"};
+  EXPECT_TRUE(ProcessNameMatches("cmd.exe", cmd));
+  EXPECT_TRUE(ProcessNameMatches("CMD.EXE", cmd));
+  EXPECT_TRUE(ProcessNameMatches("Cmd.Exe", cmd));
+  EXPECT_TRUE(ProcessNameMatches("/opt/navelo/cmd.exe", cmd));
+  EXPECT_FALSE(ProcessNameMatches("cmd", cmd));
+  const ProcessEntry pelaso{"pelaso", "/usr/bin/pelaso", "pelaso"};
+  EXPECT_TRUE(ProcessNameMatches("pelaso.exe", pelaso));
+  EXPECT_TRUE(ProcessNameMatches("PELASO", pelaso));
+  EXPECT_FALSE(ProcessNameMatches("pelas", pelaso));
+  // Only a-z fold: an accented capital is another letter.
+  const ProcessEntry accented{"a\xE7\xE3o", "", ""};
+  EXPECT_FALSE(ProcessNameMatches("A\xC7\xC3O", accented));
+}
+
+TEST(CommandLineTest, SplitsLikeTheHost) {
+  EXPECT_EQ(SplitCommandLine("a  \"b c\" d\"e f\"g"),
+            (std::vector<std::string>{"a", "b c", "de fg"}));
+  EXPECT_EQ(SplitCommandLine("\"\""), (std::vector<std::string>{""}));
+  EXPECT_TRUE(SplitCommandLine("   ").empty());
+}
+
+TEST_F(ProgramsTest, StartsAProgramWithParametersAndReapsIt) {
+  WriteFile("prog.sh", "#!/bin/sh\necho \"$1|$2\" > \"$(dirname \"$0\")/saida.txt\"\n", true);
+  EXPECT_GE(programs_.RunProgram(host_, "c:\\PROG.SH", {}, "um \"dois tres\"", ShowMode::kNormal),
+            32);
+  const int pid = programs_.LastStarted();
+  ASSERT_GT(pid, 0);
+  // Nothing here asks about the child: it must not stay behind as a zombie all the same.
+  for (int i = 0; i < 500 && Read("saida.txt").empty(); ++i) {
+    std::this_thread::sleep_for(milliseconds(10));
+  }
+  EXPECT_EQ(Read("saida.txt"), "um|dois tres\n");
+  for (int i = 0; i < 500 && ProcessExists(pid); ++i) {
+    std::this_thread::sleep_for(milliseconds(10));
+  }
+  EXPECT_FALSE(ProcessExists(pid)) << "the ended child is left as a zombie";
+}
+
+TEST_F(ProgramsTest, FailedStartsGiveShellResultsBelow32) {
+  EXPECT_EQ(programs_.RunProgram(host_, "c:\\falta.exe", {}, "", ShowMode::kNormal),
+            kShellFileNotFound);
+  EXPECT_EQ(programs_.RunProgram(host_, "  ", {}, "", ShowMode::kNormal), kShellFileNotFound);
+  WriteFile("ruim.sh", "#!/nao/existe/interpretador\n", true);
+  EXPECT_LT(programs_.RunProgram(host_, "c:\\ruim.sh", {}, "", ShowMode::kHidden), 32);
+  EXPECT_FALSE(programs_.PipeStart(host_, "programa-que-nao-existe-navelo"));
+  EXPECT_FALSE(programs_.PipeStart(host_, ""));
+}
+
+TEST_F(ProgramsTest, ExeSuffixAndSearchPath) {
+  WriteFile("ferramenta", "#!/bin/sh\ntouch \"$(dirname \"$0\")/feito\"\n", true);
+  EXPECT_GE(programs_.RunProgram(host_, "c:\\ferramenta.exe", {}, "", ShowMode::kNormal), 32);
+  ASSERT_TRUE(WaitEnded(programs_.LastStarted()));
+  EXPECT_TRUE(fs::exists(dir_ / "feito"));
+  EXPECT_GE(programs_.RunProgram(host_, "true.exe", {}, "", ShowMode::kHidden), 32);
+  EXPECT_TRUE(WaitEnded(programs_.LastStarted()));
+}
+
+TEST_F(ProgramsTest, BatchFileRunsAsCmdExe) {
+  const char* old = std::getenv("USERPROFILE");
+  const std::string saved = old != nullptr ? old : "";
+  setenv("USERPROFILE", (dir_ / "perfil").c_str(), 1);
+  WriteFile("inicio.bat",
+            "@echo off\r\nchcp 1252\r\necho %userprofile%>result.log 2>&1\r\n"
+            "timeout /t 2 /nobreak >nul\r\nexit\r\n");
+  // The batch file runs in the directory given, where its relative names land.
+  EXPECT_GE(programs_.RunProgram(host_, "C:\\INICIO.BAT", "c:\\", "", ShowMode::kHidden), 32);
+  const int pid = programs_.LastStarted();
+  std::this_thread::sleep_for(milliseconds(300));
+  EXPECT_TRUE(programs_.ProcessRunning("cmd.exe"));
+  EXPECT_TRUE(programs_.ProcessRunning("CMD.exe"));
+  EXPECT_FALSE(programs_.ProcessRunning("cmd"));
+  ASSERT_TRUE(WaitEnded(pid));
+  EXPECT_EQ(Read("result.log"), (dir_ / "perfil").string() + " \r\n");
+  if (old != nullptr) {
+    setenv("USERPROFILE", saved.c_str(), 1);
+  } else {
+    unsetenv("USERPROFILE");
+  }
+}
+
+TEST_F(ProgramsTest, PipeReadTexts) {
+  auto run = [&](const std::string& command) {
+    EXPECT_TRUE(programs_.PipeStart(host_, command));
+    EXPECT_TRUE(WaitEnded(programs_.LastStarted()));
+    return programs_.PipeRead();
+  };
+  EXPECT_EQ(run("sh -c \"printf a; printf b >&2\""), "a\r\nb\r\n");
+  EXPECT_EQ(run("sh -c \"printf a\""), "a\r\n\r\n");
+  EXPECT_EQ(run("sh -c \"printf b >&2\""), "b\r\n");
+  EXPECT_EQ(run("true"), "");
+  // The text ends at the first NUL byte.
+  EXPECT_EQ(run("sh -c \"printf 'x\\0y'\""), "x\r\n\r\n");
+  // Nothing is read twice, and reading never waits.
+  EXPECT_EQ(programs_.PipeRead(), "");
+}
+
+TEST_F(ProgramsTest, PipeWriteLineReachesTheChildAndNeverBlocks) {
+  ASSERT_TRUE(programs_.PipeStart(host_, "cat"));
+  programs_.PipeWriteLine("ola");
+  std::string got;
+  for (int i = 0; i < 200 && got.empty(); ++i) {
+    got = programs_.PipeRead();
+    std::this_thread::sleep_for(milliseconds(10));
+  }
+  EXPECT_EQ(got, "ola\r\n\r\n\r\n");
+  // A child that reads nothing: lines beyond what its pipe holds are dropped, never waited on.
+  ASSERT_TRUE(programs_.PipeStart(host_, "sleep 5"));
+  const std::string big(70000, 'x');
+  const auto start = std::chrono::steady_clock::now();
+  programs_.PipeWriteLine(big);
+  programs_.PipeWriteLine(big);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+  // A child that has gone: writing must not end this program.
+  ASSERT_TRUE(programs_.PipeStart(host_, "true"));
+  ASSERT_TRUE(WaitEnded(programs_.LastStarted()));
+  programs_.PipeWriteLine("ninguem ouve");
+}
+
+TEST_F(ProgramsTest, PipeWithoutChildReadsAndWritesNothing) {
+  EXPECT_EQ(programs_.PipeRead(), "");
+  programs_.PipeWriteLine("x");
+}
+
+}  // namespace
+}  // namespace navelo
+
+namespace navelo {
+namespace {
+
+// A console that records its pauses.
+class DelayConsole final : public Console {
+ public:
+  void Write(std::string_view) override {}
+  void ClearScreen() override {}
+  void SetTitle(std::string_view) override {}
+  void ShowNormal() override {}
+  void Minimize() override {}
+  void Delay(int ms) override { delays.push_back(ms); }
+  void PumpMessages() override {}
+  std::vector<int> delays;
+};
+
+class WaitForReturnTest : public ::testing::Test {
+ protected:
+  WaitForReturnTest()
+      : dir_(fs::temp_directory_path() / ("navelo_wait_" + std::to_string(std::random_device()()))),
+        host_(
+            [this](std::string_view name, std::string& value) {
+              if (name != "APPDATA") return false;
+              value = dir_.string();
+              return true;
+            },
+            dir_.string()),
+        config_(host_) {
+    fs::create_directories(dir_ / "Navelo");
+  }
+  ~WaitForReturnTest() override {
+    std::error_code error;
+    fs::remove_all(dir_, error);
+  }
+  // The pause after the return for a TEMPOESPERAPROGVOLTAR value (nullptr: no key).
+  int PauseFor(const char* value) {
+    std::ofstream ini(dir_ / "Navelo" / "navelo.ini", std::ios::binary);
+    ini << "[NAVELO]\r\n";
+    if (value != nullptr) ini << "TEMPOESPERAPROGVOLTAR=" << value << "\r\n";
+    ini.close();
+    DelayConsole console;
+    programs_.WaitForReturn(console, config_);
+    return console.delays.empty() ? -1 : console.delays.back();
+  }
+
+  fs::path dir_;
+  HostEnvironment host_;
+  Config config_;
+  Programs programs_;
+};
+
+TEST_F(WaitForReturnTest, ConfiguredPauseIsBoundedTo1000) {
+  EXPECT_EQ(PauseFor("250"), 250);
+  EXPECT_EQ(PauseFor("0"), 0);
+  EXPECT_EQ(PauseFor("5000"), 1000);
+  EXPECT_EQ(PauseFor("-1"), 1000);
+  EXPECT_EQ(PauseFor("abc"), 1000);
+  EXPECT_EQ(PauseFor(nullptr), 1000);
+}
+
+TEST_F(WaitForReturnTest, WithAWindowWaitsForItToLoseAndRegainTheForeground) {
+  PauseFor("300");
+  // In front twice, then away three polls, then back.
+  std::vector<bool> front = {true, true, false, false, false, true};
+  size_t i = 0;
+  DelayConsole console;
+  programs_.WaitForReturn(console, config_, [&] { return i < front.size() ? front[i++] : true; });
+  EXPECT_EQ(console.delays, (std::vector<int>{100, 100, 100, 100, 300}));
+  // A program that never takes the foreground: 50 pauses, then the configured one.
+  DelayConsole never;
+  programs_.WaitForReturn(never, config_, [] { return true; });
+  EXPECT_EQ(never.delays.size(), 51u);
+  EXPECT_EQ(never.delays.back(), 300);
+}
+
+TEST_F(WaitForReturnTest, WithoutAWindowWaitsForTheProgramToEnd) {
+  ASSERT_GE(programs_.RunProgram(host_, "sleep", {}, "0.3", ShowMode::kNormal), 32);
+  const int pid = programs_.LastStarted();
+  std::ofstream(dir_ / "Navelo" / "navelo.ini") << "[NAVELO]\nTEMPOESPERAPROGVOLTAR=0\n";
+  DelayConsole console;
+  programs_.WaitForReturn(console, config_);
+  EXPECT_TRUE(ChildEnded(pid));
+  EXPECT_GE(console.delays.size(), 2u);
+}
+
+}  // namespace
+}  // namespace navelo

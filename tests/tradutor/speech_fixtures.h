@@ -1,0 +1,189 @@
+// Fakes and tiny synthetic host data for the speech tests: an audio output that records blocks,
+// a console that counts delays, scripted keys, WAV files and diphone index records.
+#pragma once
+
+#include <cstdint>
+#include <algorithm>
+#include <deque>
+#include <functional>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "config/config.h"
+#include "config/host_env.h"
+#include "console/console.h"
+#include "platform/audio.h"
+
+namespace navelo::testing {
+
+namespace fs = std::filesystem;
+
+struct WrittenBlock {
+  PcmFormat format;
+  std::vector<uint8_t> bytes;
+};
+
+// Records every block; blocks finish when the test says so (or at once with finish_at_once).
+class RecordingAudio final : public AudioOutput {
+ public:
+  int Open(const PcmFormat& format) override {
+    ++opens;
+    format_ = format;
+    return open_result;
+  }
+  void Close() override { ++closes; }
+  bool Write(const uint8_t* data, size_t length, int slot) override {
+    blocks.push_back({format_, std::vector<uint8_t>(data, data + length)});
+    (finish_at_once ? finished_ : pending_).push_back(slot);
+    return true;
+  }
+  void Reset() override {
+    ++resets;
+    finished_.insert(finished_.end(), pending_.begin(), pending_.end());
+    pending_.clear();
+  }
+  void TakeFinished(std::vector<int>& slots) override {
+    slots.insert(slots.end(), finished_.begin(), finished_.end());
+    finished_.clear();
+  }
+  void FinishAll() { Reset(), --resets; }
+
+  std::vector<WrittenBlock> blocks;
+  bool finish_at_once = true;
+  int open_result = 0;
+  int opens = 0, closes = 0, resets = 0;
+
+ private:
+  PcmFormat format_;
+  std::vector<int> pending_;
+  std::vector<int> finished_;
+};
+
+class CountingConsole final : public Console {
+ public:
+  void Write(std::string_view bytes) override { written += bytes; }
+  void ClearScreen() override {}
+  void SetTitle(std::string_view) override {}
+  void ShowNormal() override {}
+  void Minimize() override {}
+  void Delay(int milliseconds) override {
+    delayed += milliseconds;
+    if (on_delay) on_delay();
+  }
+  void PumpMessages() override {}
+  std::string written;
+  int delayed = 0;
+  std::function<void()> on_delay;
+};
+
+class QueueKeyboard final : public Keyboard {
+ public:
+  void Type(std::string_view bytes) { queue.insert(queue.end(), bytes.begin(), bytes.end()); }
+  bool KeyPressed() override { return !queue.empty(); }
+  unsigned char ReadKey() override {
+    if (queue.empty()) {
+      ADD_FAILURE() << "waited for a key the test did not type";
+      return 13;
+    }
+    const auto c = static_cast<unsigned char>(queue.front());
+    queue.pop_front();
+    return c;
+  }
+  KeyModifiers Modifiers() override { return {}; }
+  std::deque<char> queue;
+};
+
+inline void PutLe(std::string& out, uint32_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+// A WAV file: RIFF, fmt of fmt_length bytes, the extra chunks as given, then data.
+inline std::string WavBytes(const std::string& data, int rate = 11025, int channels = 1,
+                            int bits = 8, const std::string& extra_chunks = "",
+                            uint32_t fmt_length = 16) {
+  std::string out = "RIFF";
+  PutLe(out, static_cast<uint32_t>(36 + extra_chunks.size() + data.size()), 4);
+  out += "WAVEfmt ";
+  PutLe(out, fmt_length, 4);
+  PutLe(out, 1, 2);
+  PutLe(out, static_cast<uint32_t>(channels), 2);
+  PutLe(out, static_cast<uint32_t>(rate), 4);
+  PutLe(out, static_cast<uint32_t>(rate * channels * bits / 8), 4);
+  PutLe(out, static_cast<uint32_t>(channels * bits / 8), 2);
+  PutLe(out, static_cast<uint32_t>(bits), 2);
+  if (fmt_length > 16) out += std::string(fmt_length - 16, '\0');
+  out += extra_chunks;
+  out += "data";
+  PutLe(out, static_cast<uint32_t>(data.size()), 4);
+  return out + data;
+}
+
+inline void WriteFile(const fs::path& path, const std::string& bytes) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+inline std::string ReadWhole(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Index and data of a diphone database whose units are runs of one byte value each.
+struct UnitSpec {
+  std::string name;
+  uint8_t value;
+  uint16_t length;
+};
+
+inline void WriteDatabase(const fs::path& dir, std::vector<UnitSpec> units) {
+  std::sort(units.begin(), units.end(),
+            [](const UnitSpec& a, const UnitSpec& b) { return a.name < b.name; });
+  std::string index;
+  std::string data;
+  for (const UnitSpec& unit : units) {
+    index += static_cast<char>(unit.name.size());
+    index += (unit.name + std::string(8, '\0')).substr(0, 8);
+    PutLe(index, unit.length, 2);
+    PutLe(index, static_cast<uint32_t>(data.size()), 4);
+    data += std::string(unit.length, static_cast<char>(unit.value));
+  }
+  WriteFile(dir / "DIFONES2.IND", index);
+  WriteFile(dir / "DIFONES2.DIF", data);
+}
+
+// A private temporary folder, removed at the end of the test.
+class TempDir {
+ public:
+  TempDir() {
+    std::random_device device;
+    path_ = fs::temp_directory_path() /
+            ("navelo_speech_test_" + std::to_string(device()) + std::to_string(device()));
+    fs::create_directories(path_);
+  }
+  ~TempDir() {
+    std::error_code error;
+    fs::remove_all(path_, error);
+  }
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+// Runs of equal bytes, as (value, count): how the tests read synthesized sound.
+inline std::vector<std::pair<int, int>> Runs(const std::vector<uint8_t>& bytes) {
+  std::vector<std::pair<int, int>> runs;
+  for (const uint8_t b : bytes) {
+    if (!runs.empty() && runs.back().first == b) ++runs.back().second;
+    else runs.emplace_back(b, 1);
+  }
+  return runs;
+}
+
+}  // namespace navelo::testing

@@ -1,0 +1,270 @@
+#!/usr/bin/python3
+"""Writes a complete host tree for Linux: navelo.ini, the letter and word sounds, the diphone
+database with its rules and exceptions, the configuration-merge tool and the tracker's sounds.
+
+Usage: hostkit.py OUT [--tool HOSTKIT_UNITS] [--words FILE] [--jobs N]
+
+OUT receives:
+  c/                       drive C (NAVELO_DRIVE_C)
+    ubrimo/som/letras/     letter, number and prompt words (DIRLETRAS)
+    ubrimo/som/difones/    DIFONES2.IND, DIFONES2.DIF, regras.rgr, portug.exc (DIRDIFONES)
+    ubrimo/navelo/pelaso   the configuration-merge tool (PGMNAVELO)
+    ubrimo/tramelis/sons/  the script language's sounds directory (DIRTRAMELIS)
+    ubrimo/scripts/        the script directory (DIRDEFAULT)
+  home/                    the user profile; home/AppData/Roaming/Navelo/navelo.ini
+  bexilo/sons/             the tracker's prompts and effects
+  env.sh                   the variables that point the programs at this tree
+  coverage.txt             the coverage report, also printed at the end
+  MANIFEST                 size and SHA-256 of every file, to compare two generations
+
+--tool is the unit inventory tool (hostkit_units, built with the runtime's own text to phonemes
+and synthesizer): the database then holds every unit it asks for over the word list, besides the
+base inventory, and the report gives the coverage and stress figures. Without it the database
+holds the base inventory only.
+"""
+
+import argparse
+import concurrent.futures
+import hashlib
+import os
+import shutil
+import subprocess
+import sys
+
+sys.dont_write_bytecode = True  # keep the source tree free of caches
+
+from kitlib import effects, names, report, units, voice, wave8
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+LETTERS_DIR = r"c:\ubrimo\som\letras"
+DIPHONES_DIR = r"c:\ubrimo\som\difones"
+PROGRAM_DIR = r"c:\ubrimo\navelo"
+SOUNDS_DIR = r"c:\ubrimo\tramelis\sons"
+SCRIPTS_DIR = r"c:\ubrimo\scripts"
+SORANATTS_DIR = "c:\\ubrimo\\soranatts\\"
+# Words per minute of the voice when it says a unit: syllables said alone come out long, and the
+# synthesizer joins them one after another.
+UNIT_SPEED = 240
+
+
+def host_path(out, windows_path):
+    """Where a "c:\\..." path of navelo.ini lies inside the tree."""
+    assert windows_path[:3].lower() == "c:\\"
+    return os.path.join(out, "c", *[p for p in windows_path[3:].split("\\") if p])
+
+
+def navelo_ini():
+    """Every section and key the runtime reads, with values for Linux and this tree (cp1252)."""
+    speeds = {
+        # speed: CORTEFON, SOBRAFON, INTERPAL, CORTAFALA, RAPIDINHO, pauses . , :
+        1: (0, 0, 1600, "N", "N", 500, 300, 400),
+        2: (200, 1200, 1000, "N", "N", 350, 220, 300),
+        3: (400, 1000, 600, "N", "N", 250, 150, 200),
+        4: (600, 900, 300, "N", "N", 180, 100, 140),
+        5: (800, 800, 150, "S", "N", 120, 60, 100),
+    }
+    sint = []
+    for n, (corte, sobra, inter, cortafala, rapid, ponto, virg, dois) in speeds.items():
+        sint += [("CORTEFON%d" % n, corte), ("SOBRAFON%d" % n, sobra), ("INTERPAL%d" % n, inter),
+                 ("CORTAFALA%d" % n, cortafala), ("RAPIDINHO%d" % n, rapid),
+                 ("PAUSAPONTO%d" % n, ponto), ("PAUSAVIRG%d" % n, virg),
+                 ("PAUSADOISPONTOS%d" % n, dois)]
+    sections = [
+        ("NAVELO", [("LEGADO", "N"), ("PGMNAVELO", PROGRAM_DIR), ("FALANDO", "Sim"),
+                    ("ECOAROPCAO", "Sim"), ("FALARTUDO", "Sim"), ("BIPSCLECSCURTOS", "NAO"),
+                    ("PROG.HTM", "xdg-open"), ("PROG.PDF", "xdg-open"), ("PROG.TXT", "xdg-open"),
+                    ("TIMEOUT_REDE", 20000), ("TEMPOESPERAPROGVOLTAR", 1000)]),
+        ("TRAMELIS", [("DIRTRAMELIS", SOUNDS_DIR), ("DIRDEFAULT", SCRIPTS_DIR)]),
+        ("TRADUTOR", [("VELOCIDADE", 3), ("DIRLETRAS", LETTERS_DIR), ("DIRDIFONES", DIPHONES_DIR),
+                      ("SAPI", "N")]),
+        ("SERVFALA", [("VOZ", 1), ("VELOCIDADE", 0), ("TOM", 0), ("TIPOSAPI", 5)]),
+        ("SINTETIZADOR", sint),
+        ("BAIXAVISAO", [("AMPLIACAO", 0), ("CORLETRA", 14), ("CORFUNDO", 6), ("CORCURSOR", 3)]),
+        ("VIDEO", [("TABCORES", "0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15"), ("CORESFIXAS", "N"),
+                   ("LENTO", "N"), ("CORFUNDO", 0), ("CORLETRA", 15), ("FONTE", "DejaVu Sans Mono"),
+                   ("LARGURALETRA", ""), ("ALTURALETRA", ""), ("PESOLETRA", 700),
+                   ("CANTOTELA", "SIM")]),
+        ("BRAILLE", [("MODO", 0)]),
+        ("SORANATTS", [("MBROLA_DB", "br4"), ("DIR", SORANATTS_DIR), ("BASE", "portug")]),
+    ]
+    lines = []
+    for section, keys in sections:
+        if lines:
+            lines.append("")
+        lines.append("[%s]" % section)
+        lines += ["%s=%s" % (k, v) for k, v in keys]
+    return ("\r\n".join(lines) + "\r\n").encode("cp1252")
+
+
+def speech_sound(text, pitch=None):
+    x = wave8.trim(voice.speak(text, pitch=pitch))
+    x = wave8.fade(x)
+    return wave8.wav_bytes(wave8.to_u8(x, wave8.loudness_gain(x)))
+
+
+def effect_sound(x):
+    return wave8.wav_bytes(wave8.to_u8(x))
+
+
+def unit_samples(key):
+    """The samples of one database unit: the syllable said alone, cut where it is quiet."""
+    ph = units.key_to_phonemes(key)
+    if ph is None:
+        return None
+    x = wave8.trim(voice.speak(ph, speed=UNIT_SPEED, phonemes=True), rel=0.03, floor=120)
+    if not x:
+        return None
+    x = wave8.fade(x, 3.0)
+    has_vowel = any(c in "aeiou&" for c in ph.lower())
+    return bytes(wave8.to_u8(x, wave8.loudness_gain(x, 0.2 if has_vowel else 0.07)))
+
+
+def sound_jobs(out):
+    """(path, function, arguments) for every recorded or synthesized file of the tree."""
+    letters = host_path(out, LETTERS_DIR)
+    sons = os.path.join(out, "bexilo", "sons")
+    jobs = []
+    for stem, text, pitch in names.char_sounds():
+        jobs.append((os.path.join(letters, stem + ".wav"), speech_sound, (text, pitch)))
+    for stem, text in names.phonetic_sounds() + names.number_sounds() + names.prompt_sounds():
+        jobs.append((os.path.join(letters, stem + ".wav"), speech_sound, (text,)))
+    for key, name, low, high in names.DTMF:
+        jobs.append((os.path.join(letters, "dtmf_%s.wav" % name), effect_sound,
+                     (effects.dtmf(low, high),)))
+    for stem, text in names.TRACKER_PROMPTS:
+        jobs.append((os.path.join(sons, stem + ".wav"), speech_sound, (text,)))
+    jobs.append((os.path.join(sons, "waterdrop.wav"), effect_sound, (effects.waterdrop(),)))
+    jobs.append((os.path.join(sons, "blimblimblom.wav"), effect_sound, (effects.blimblimblom(),)))
+    jobs.append((os.path.join(sons, "mudou.wav"), effect_sound, (effects.change_chime(),)))
+    return jobs
+
+
+def run_parallel(fn, items, jobs):
+    with concurrent.futures.ThreadPoolExecutor(max_workers=jobs) as pool:
+        return list(pool.map(fn, items))
+
+
+def write(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def word_inventory(tool, rules, exceptions, words):
+    """The database keys the runtime asks for over the word list, from the inventory tool."""
+    out = subprocess.run([tool, "inventory", rules, exceptions, words], capture_output=True,
+                         check=True)
+    sys.stderr.write(out.stderr.decode("utf-8", "replace"))
+    keys = set()
+    for line in out.stdout.decode("ascii").splitlines():
+        key = line.split("\t")[0]
+        if key.startswith("$") and len(key) <= 8:
+            keys.add(key.upper())
+    return keys
+
+
+def coverage_report(tool, rules, exceptions, words, index, letters, missing):
+    figures, extra = report.coverage(tool, rules, exceptions, words, index, letters)
+    sample = report.sample_words(words, 2000)
+    agree, compared, disagree = report.stress_agreement(tool, rules, exceptions, sample)
+    total = figures.get("words", 0) or 1
+    lines = [
+        "Host kit coverage",
+        "  word list: %s" % words,
+        "  words spoken with every unit found: %d of %d (%.2f %%)"
+        % (figures.get("complete", 0), figures.get("words", 0),
+           100.0 * figures.get("complete", 0) / total),
+        "  words with a unit missing (noise burst or silence): %d"
+        % figures.get("with_missing_unit", 0),
+        "  words asking for a name too long for the index (spoken through fallbacks): %d"
+        % figures.get("with_overlong_name", 0),
+        "  units in the database: %d; keys the voice could not say: %d"
+        % (figures.get("index_units", 0), len(missing)),
+        "  stressed syllable agreeing with espeak-ng over %d words: %d (%.1f %%)"
+        % (compared, agree, 100.0 * agree / (compared or 1)),
+    ]
+    lines += ["  " + line for line in extra[:20]]
+    lines += ["  stress differs: " + d for d in disagree[:8]]
+    return "\n".join(lines) + "\n"
+
+
+def manifest(out):
+    lines = []
+    for root, dirs, files in os.walk(out):
+        dirs.sort()
+        for name in sorted(files):
+            path = os.path.join(root, name)
+            rel = os.path.relpath(path, out)
+            if rel in ("MANIFEST", "env.sh") or os.path.islink(path):
+                continue
+            with open(path, "rb") as f:
+                data = f.read()
+            lines.append("%s %d %s" % (hashlib.sha256(data).hexdigest(), len(data), rel))
+    return "\n".join(lines) + "\n"
+
+
+def main(argv):
+    ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    ap.add_argument("out")
+    ap.add_argument("--tool")
+    ap.add_argument("--words", default="/usr/share/dict/brazilian")
+    ap.add_argument("--jobs", type=int, default=os.cpu_count() or 1)
+    args = ap.parse_args(argv[1:])
+    out = os.path.abspath(args.out)
+
+    for sub in ("c/windows", "home/Documents", "bexilo/temp"):
+        os.makedirs(os.path.join(out, sub), exist_ok=True)
+    for d in (SOUNDS_DIR, SCRIPTS_DIR, SORANATTS_DIR, PROGRAM_DIR):
+        os.makedirs(host_path(out, d), exist_ok=True)
+    write(os.path.join(out, "home", "AppData", "Roaming", "Navelo", "navelo.ini"), navelo_ini())
+    pelaso = os.path.join(host_path(out, PROGRAM_DIR), "pelaso")
+    shutil.copyfile(os.path.join(HERE, "pelaso"), pelaso)
+    os.chmod(pelaso, 0o755)
+    diphones = host_path(out, DIPHONES_DIR)
+    for name in ("regras.rgr", "portug.exc"):
+        with open(os.path.join(HERE, name), "rb") as f:
+            write(os.path.join(diphones, name), f.read())
+
+    jobs = sound_jobs(out)
+    sys.stderr.write("hostkit: %d sounds\n" % len(jobs))
+    datas = run_parallel(lambda j: j[1](*j[2]), jobs, args.jobs)
+    for (path, _, _), data in zip(jobs, datas):
+        write(path, data)
+
+    rules = os.path.join(diphones, "regras.rgr")
+    exceptions = os.path.join(diphones, "portug.exc")
+    keys = set(units.base_inventory())
+    if args.tool:
+        keys |= word_inventory(args.tool, rules, exceptions, args.words)
+    keys = sorted(keys)
+    sys.stderr.write("hostkit: %d diphone units\n" % len(keys))
+    samples = run_parallel(unit_samples, keys, args.jobs)
+    made = [(k, s) for k, s in zip(keys, samples) if s]
+    missing = [k for k, s in zip(keys, samples) if not s]
+    index, data = units.build_files(made)
+    write(os.path.join(diphones, "DIFONES2.IND"), index)
+    write(os.path.join(diphones, "DIFONES2.DIF"), data)
+    write(os.path.join(out, "units-missing.txt"), "".join(k + "\n" for k in missing).encode())
+    sys.stderr.write("hostkit: database %d units, %d bytes; %d keys could not be said\n"
+                     % (len(made), len(data), len(missing)))
+
+    env = ("# Points the programs at this host tree: source it before running them.\n"
+           "export NAVELO_DRIVE_C='%s'\nexport USERPROFILE='%s'\nexport APPDATA='%s'\n"
+           % (os.path.join(out, "c"), os.path.join(out, "home"),
+              os.path.join(out, "home", "AppData", "Roaming")))
+    write(os.path.join(out, "env.sh"), env.encode())
+    if args.tool:
+        text = coverage_report(args.tool, rules, exceptions, args.words,
+                               os.path.join(diphones, "DIFONES2.IND"),
+                               host_path(out, LETTERS_DIR), missing)
+    else:
+        text = "Host kit coverage: not measured (no inventory tool); base inventory only.\n"
+    write(os.path.join(out, "coverage.txt"), text.encode())
+    sys.stdout.write(text)
+    write(os.path.join(out, "MANIFEST"), manifest(out).encode())
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))

@@ -1,0 +1,131 @@
+"""The diphone database: which units it holds, how each is said, and its index and data files."""
+
+import struct
+
+VOWELS = "aeiou"
+# Onsets the rules write (see regras.rgr), longest first so that tokens are read greedily.
+ONSETS = ["tch", "dj", "nh", "lh", "rr", "gw", "kw", "ks", "b", "d", "f", "g", "j", "k", "l",
+          "m", "n", "p", "r", "s", "t", "v", "x", "z"]
+
+# Our phoneme symbols in the voice's own phoneme notation.
+CONSONANTS = {"tch": "tS", "dj": "dZ", "nh": "n^", "lh": "lj", "rr": "x", "gw": "gw", "kw": "kw",
+              "ks": "ks", "j": "Z", "x": "S", "r": "*", "c": "k", "q": "k", "w": "w", "y": "j"}
+PLAIN_VOWELS = {"a": "a", "e": "E", "i": "i", "o": "O", "u": "u"}
+CLOSED_VOWELS = {"a": "&", "e": "e", "i": "i", "o": "o", "u": "u"}
+NASAL_VOWELS = {"a": "&~", "e": "e~", "i": "i~", "o": "o~", "u": "u~"}
+NASAL_GLIDES = {"aw": "&U~", "ay": "&~j", "ey": "e~j", "oy": "o~j", "uy": "u~j", "ew": "e~w",
+                "ow": "o~w", "iw": "i~w"}
+# Stops cannot be heard alone; they are said with the short unstressed i that Brazilian speech
+# puts after a consonant that closes no syllable (o-b-ter, ri-t-mo).
+NEEDS_VOWEL = {"b", "d", "g", "k", "p", "t", "tch", "dj", "ks", "gw", "kw"}
+
+
+def base_inventory():
+    """Units every database holds whatever the word list asks for: each onset with each vowel in
+    its plain, closed and nasal forms, each consonant and vowel alone, each vowel with a glide or
+    a closing consonant, and the nasal murmur that the synthesizer falls back to."""
+    keys = {"$NN"}
+    for onset in [""] + ONSETS:
+        keys.add(("$" + onset).upper()) if onset else None
+        for v in VOWELS:
+            for suffix in ("", "CIRC", "TIL"):
+                if suffix == "CIRC" and v in "iu":
+                    continue
+                keys.add(("$" + onset + v).upper() + suffix)
+    for d in NASAL_GLIDES:
+        keys.add(("$" + d).upper() + "TIL")
+    for v in VOWELS:
+        for g in "wy":
+            keys.add(("$" + v + g).upper())
+            keys.add(("$" + v + g).upper() + "CIRC")
+        # A syllable of a vowel and the consonant that closes it (ar-te, ex-por) is one unit.
+        for c in ONSETS:
+            keys.add(("$" + v + c).upper())
+    return sorted(k for k in keys if len(k) <= 8)
+
+
+def key_to_phonemes(key):
+    """The phoneme text of a database key ("$KACIRC" -> "k'&"), or None when it holds nothing
+    sayable."""
+    if not key.startswith("$") or len(key) < 2:
+        return None
+    body = key[1:].lower()
+    mark = ""
+    if body.endswith("circ"):
+        body, mark = body[:-4], "^"
+    elif body.endswith("til"):
+        body, mark = body[:-3], "~"
+    if body == "nn":
+        return "n"
+    if not body:
+        return None
+    # The mark belongs to the last vowel (with a glide after it for the nasal diphthongs).
+    tokens = []
+    i = 0
+    while i < len(body):
+        for t in ONSETS + list("aeiouwyc q"):
+            if t != " " and body.startswith(t, i):
+                tokens.append(t)
+                i += len(t)
+                break
+        else:
+            return None
+    last_vowel = max((n for n, t in enumerate(tokens) if t in VOWELS), default=None)
+    out = []
+    stressed = False
+    n = 0
+    while n < len(tokens):
+        t = tokens[n]
+        if t in VOWELS:
+            prefix = "" if stressed else "'"
+            stressed = True
+            if n == last_vowel and mark == "~":
+                pair = t + (tokens[n + 1] if n + 1 < len(tokens) else "")
+                if pair in NASAL_GLIDES:
+                    out.append(prefix + NASAL_GLIDES[pair])
+                    n += 2
+                    continue
+                out.append(prefix + NASAL_VOWELS[t])
+            elif n == last_vowel and mark == "^":
+                out.append(prefix + CLOSED_VOWELS[t])
+            else:
+                out.append(prefix + PLAIN_VOWELS[t])
+        elif t == "r" and n == len(tokens) - 1 and stressed:
+            out.append("r")  # the r that closes a syllable; the tap is for r between vowels
+        else:
+            out.append(CONSONANTS.get(t, t))
+        n += 1
+    if last_vowel is None:
+        if mark:
+            return None
+        if len(tokens) == 1 and tokens[0] in NEEDS_VOWEL:
+            out.append("y")
+        if tokens == ["r"]:
+            out = ["r"]  # the r that closes a syllable, not the tap, which is silent alone
+    return "".join(out)
+
+
+def build_files(units):
+    """Index and data images from (name, samples) pairs: 15-byte records sorted by name."""
+    index = bytearray()
+    data = bytearray()
+    for name, samples in sorted(units, key=lambda u: u[0].encode("ascii")):
+        raw = name.encode("ascii")
+        if not 1 <= len(raw) <= 8 or raw != raw.upper():
+            raise ValueError("bad unit name %r" % name)
+        samples = bytes(samples[:65535])
+        index += bytes([len(raw)]) + raw.ljust(8, b"\0")
+        index += struct.pack("<HI", len(samples), len(data))
+        data += samples
+    return bytes(index), bytes(data)
+
+
+def read_index(index):
+    """(name, length, offset) of every record, for checks and tests."""
+    out = []
+    for i in range(0, len(index) - len(index) % 15, 15):
+        rec = index[i:i + 15]
+        name = rec[1:1 + rec[0]].decode("ascii")
+        length, offset = struct.unpack("<HI", rec[9:15])
+        out.append((name, length, offset))
+    return out
