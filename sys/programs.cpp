@@ -158,6 +158,17 @@ std::string Programs::Locate(const HostEnvironment& host, std::string_view progr
   if (found.empty() && EndsWithFolded(program, ".exe")) {
     found = existing(program.substr(0, program.size() - 4));
   }
+  // A bare name not found in the current folder is looked for beside the running program (where
+  // the tracker finds its monitor), then along the search path.
+  if (found.empty() && bare && !host.ProgramDir().empty()) {
+    const fs::path beside = fs::path(host.ProgramDir()) / Cp1252ToUtf8(program);
+    if (fs::exists(beside, error)) {
+      found = beside.string();
+    } else if (EndsWithFolded(program, ".exe")) {
+      const fs::path bare_name = beside.parent_path() / beside.stem();
+      if (fs::exists(bare_name, error)) found = bare_name.string();
+    }
+  }
   if (found.empty() && bare) {
     found = FindInSearchPath(Cp1252ToUtf8(program));
     if (found.empty() && EndsWithFolded(program, ".exe")) {
