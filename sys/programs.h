@@ -73,11 +73,12 @@ class Programs {
   // The process id of the program started last; 0 when none.
   int LastStarted() const { return last_started_; }
 
+  // The native file that runs a program name: the name itself, without ".exe", then for a bare
+  // name beside the running program or along PATH; empty when none exists.
+  std::string Locate(const HostEnvironment& host, std::string_view program) const;
+
  private:
   int Start(SpawnRequest request, ChildPipes* pipes);
-  // The native file that runs a program name: the name itself, without ".exe", or along PATH;
-  // empty when none exists.
-  std::string Locate(const HostEnvironment& host, std::string_view program) const;
   std::string BatchRunner(const HostEnvironment& host) const;
   void ClosePipes();
 

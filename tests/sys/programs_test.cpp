@@ -282,3 +282,32 @@ TEST_F(WaitForReturnTest, WithoutAWindowWaitsForTheProgramToEnd) {
 
 }  // namespace
 }  // namespace navelo
+
+namespace navelo {
+namespace {
+
+// A bare name that is not in the current folder is found beside the running program, with or
+// without ".exe": that is how the tracker starts its monitor.
+TEST(ProgramLookupTest, BareNamesAreFoundBesideTheRunningProgram) {
+  const fs::path dir =
+      fs::temp_directory_path() / ("navelo_lookup_" + std::to_string(std::random_device()()));
+  fs::create_directories(dir / "bin");
+  {
+    std::ofstream out(dir / "bin" / "monitor_de_teste");
+    out << "#!/bin/sh\n";
+  }
+  fs::permissions(dir / "bin" / "monitor_de_teste", fs::perms::owner_all,
+                  fs::perm_options::add);
+  const HostEnvironment host([](std::string_view, std::string&) { return false; },
+                             (dir / "bin").string());
+  Programs programs;
+  const std::string expected = (dir / "bin" / "monitor_de_teste").string();
+  EXPECT_EQ(programs.Locate(host, "monitor_de_teste"), expected);
+  EXPECT_EQ(programs.Locate(host, "monitor_de_teste.exe"), expected);
+  EXPECT_EQ(programs.Locate(host, "nenhum_programa_assim"), "");
+  std::error_code error;
+  fs::remove_all(dir, error);
+}
+
+}  // namespace
+}  // namespace navelo
