@@ -84,6 +84,7 @@ class ConsoleWindow final : public Console,
   void MagnifiedLineShow(std::string_view text, int p) override;
   void MagnifiedLineClear() override;
   void Close() override;
+  unsigned long WindowHandle() override { return wiring_.display.NativeWindowId(); }
 
   // Keyboard
   bool KeyPressed() override;

@@ -151,6 +151,10 @@ class Display {
   // text when it holds no text.
   virtual bool ClipboardPut(std::string_view utf8) = 0;
   virtual bool ClipboardGet(std::string& utf8) = 0;
+
+  // The number by which other programs find the window (the X11 window id); 0 when the display
+  // has no window of its own.
+  virtual unsigned long NativeWindowId() { return 0; }
 };
 
 // The backends. The window needs a display server; the terminal draws on standard output and

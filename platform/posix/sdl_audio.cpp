@@ -5,6 +5,8 @@
 
 #if __has_include(<SDL2/SDL.h>)
 #include <SDL2/SDL.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -13,6 +15,28 @@
 
 namespace navelo {
 namespace {
+
+// Keeps the sound libraries' complaints about missing cards off the standard error stream while
+// the device is looked for: in the terminal console they would be written over the screen. The
+// failure itself is still reported through SDL_GetError.
+class QuietStderr {
+ public:
+  QuietStderr() : saved_(dup(STDERR_FILENO)) {
+    const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (saved_ >= 0 && null >= 0) dup2(null, STDERR_FILENO);
+    if (null >= 0) close(null);
+  }
+  ~QuietStderr() {
+    if (saved_ < 0) return;
+    dup2(saved_, STDERR_FILENO);
+    close(saved_);
+  }
+  QuietStderr(const QuietStderr&) = delete;
+  QuietStderr& operator=(const QuietStderr&) = delete;
+
+ private:
+  int saved_;
+};
 
 // Device buffer in sample frames: about 11 ms at 44.1 or 48 kHz, so a stop is heard at once.
 constexpr int kDeviceFrames = 512;
@@ -27,6 +51,7 @@ class SdlAudio final : public AudioOutput {
   }
 
   bool Start(std::string& error) {
+    QuietStderr quiet;
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
       error = SDL_GetError();
       return false;

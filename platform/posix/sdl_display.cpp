@@ -2,6 +2,7 @@
 // fontconfig. Cells are drawn onto a canvas texture that persists, so a write redraws only the
 // cells it changed and an exposed window is just presented again.
 #include <SDL.h>
+#include <SDL_syswm.h>
 #include <SDL_ttf.h>
 #include <fontconfig/fontconfig.h>
 
@@ -270,6 +271,17 @@ class SdlDisplay final : public Display {
       if (!pending_.empty()) return TakePending(event);
       if (timeout_ms != 0) Present();
     }
+  }
+
+  unsigned long NativeWindowId() override {
+    if (window_ == nullptr) return 0;
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (SDL_GetWindowWMInfo(window_, &info) != SDL_TRUE) return 0;
+#if defined(SDL_VIDEO_DRIVER_X11)
+    if (info.subsystem == SDL_SYSWM_X11) return static_cast<unsigned long>(info.info.x11.window);
+#endif
+    return 0;
   }
 
   bool Focused() override {
