@@ -68,6 +68,15 @@ class Console {
   virtual void MagnifiedLineShow(std::string_view /*text*/, int /*p*/) {}
   virtual void MagnifiedLineClear() {}
 
+  // Whether the console can tell that another window took the foreground, and whether it is in
+  // front now (messages are pumped first).
+  virtual bool SeesForeground() { return false; }
+  // The mouse pointer in screen pixels, and the screen position of the window's text area; false
+  // when the console has no pointer (the terminal, headless) or no window.
+  virtual bool PointerPosition(int& /*x*/, int& /*y*/) { return false; }
+  virtual bool WindowOrigin(int& /*left*/, int& /*top*/) { return false; }
+  virtual bool InForeground() { return true; }
+
   // ConsoleClose: closes the window and ends the program.
   virtual void Close() {}
 

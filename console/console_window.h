@@ -85,6 +85,15 @@ class ConsoleWindow final : public Console,
   void MagnifiedLineClear() override;
   void Close() override;
   unsigned long WindowHandle() override { return wiring_.display.NativeWindowId(); }
+  bool PointerPosition(int& x, int& y) override { return wiring_.display.PointerPosition(x, y); }
+  bool WindowOrigin(int& left, int& top) override {
+    return open_ && wiring_.display.WindowOrigin(left, top);
+  }
+  bool SeesForeground() override { return wiring_.display.SeesFocus(); }
+  bool InForeground() override {
+    PumpMessages();
+    return wiring_.display.Focused();
+  }
 
   // Keyboard
   bool KeyPressed() override;

@@ -48,7 +48,15 @@ bool Executa(Interpreter& in, std::string& args) {
     case 1:
       started = programs.RunProgram(in.svc.host, program, {}, parameters, ShowMode::kNormal) >= 32;
       // The user is waited for also when the start failed, as the host does.
-      if (mode == 0) programs.WaitForReturn(in.svc.console, in.svc.config);
+      if (mode == 0) {
+        Console& console = in.svc.console;
+        if (console.SeesForeground()) {
+          programs.WaitForReturn(console, in.svc.config,
+                                 [&console] { return console.InForeground(); });
+        } else {
+          programs.WaitForReturn(console, in.svc.config);
+        }
+      }
       break;
     case 2:
       started = programs.RunProgram(in.svc.host, program, {}, parameters, ShowMode::kHidden) >= 32;

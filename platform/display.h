@@ -139,6 +139,9 @@ class Display {
   // when none came.
   virtual bool NextEvent(int timeout_ms, DisplayEvent& event) = 0;
   virtual bool Focused() = 0;
+  // True when Focused follows the desktop's foreground window (a real window does; a terminal
+  // cannot tell which window is in front).
+  virtual bool SeesFocus() { return false; }
 
   // The picture is drawn over the text at (x, y) now and after every full redraw; an empty
   // picture removes it.
@@ -155,6 +158,11 @@ class Display {
   // The number by which other programs find the window (the X11 window id); 0 when the display
   // has no window of its own.
   virtual unsigned long NativeWindowId() { return 0; }
+
+  // The mouse pointer on the screen, and the top-left corner of the window's text area on the
+  // screen, in pixels; false when the display has no pointer or no window.
+  virtual bool PointerPosition(int& /*x*/, int& /*y*/) { return false; }
+  virtual bool WindowOrigin(int& /*left*/, int& /*top*/) { return false; }
 };
 
 // The backends. The window needs a display server; the terminal draws on standard output and

@@ -273,6 +273,8 @@ class SdlDisplay final : public Display {
     }
   }
 
+  bool SeesFocus() override { return window_ != nullptr; }
+
   unsigned long NativeWindowId() override {
     if (window_ == nullptr) return 0;
     SDL_SysWMinfo info;
@@ -286,6 +288,18 @@ class SdlDisplay final : public Display {
 
   bool Focused() override {
     return window_ != nullptr && (SDL_GetWindowFlags(window_) & SDL_WINDOW_INPUT_FOCUS) != 0;
+  }
+
+  bool PointerPosition(int& x, int& y) override {
+    if (window_ == nullptr) return false;
+    SDL_GetGlobalMouseState(&x, &y);
+    return true;
+  }
+
+  bool WindowOrigin(int& left, int& top) override {
+    if (window_ == nullptr) return false;
+    SDL_GetWindowPosition(window_, &left, &top);
+    return true;
   }
 
   void ShowPicture(const PictureImage& picture, int x, int y) override {
