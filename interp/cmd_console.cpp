@@ -1,8 +1,9 @@
-// Console and speech commands: ESCREVE on the console and the keyboard forms of LE.
+// Console and speech commands: ESCREVE on the console and the keyboard and mouse forms of LE.
 #include "console/line_reader.h"
 #include "interp/interpreter.h"
 #include "interp/text.h"
 #include "interp/tokens.h"
+#include "tradutor/spoken_editor.h"
 
 namespace navelo {
 namespace {
@@ -50,9 +51,10 @@ bool Escreve(Interpreter& in, std::string& args) {
 
 // The text LE stores for a key: the character, "#" and a control code, or "#0#" and the code of a
 // special key; with modifiers, three digits for Shift, Ctrl and Alt first.
-std::string KeyText(Interpreter& in, bool with_modifiers) {
+// Unless quiet, the key is named aloud as it is read.
+std::string KeyText(Interpreter& in, bool with_modifiers, bool quiet) {
   Keyboard& keys = in.svc.keyboard;
-  const unsigned char first = keys.ReadKey();
+  const unsigned char first = quiet ? keys.ReadKey() : in.svc.speech.ReadKeySpoken();
   std::string text;
   const KeyModifiers mods = keys.Modifiers();
   if (first == 0) {
@@ -95,6 +97,39 @@ std::string ReadHiddenLine(Interpreter& in) {
   return ConsoleReadLine(in.svc.keyboard, echo);
 }
 
+// LE MOUSE: the pointer's position on the screen with TELA, else from the corner of the window's
+// text area (the window whose focus the language means can only be ours here: another
+// program's window cannot be asked where it is). Without a pointer (the terminal, headless)
+// both are 0.
+bool ReadMouse(Interpreter& in, std::string& args) {
+  Console& console = in.svc.console;
+  int x = 0;
+  int y = 0;
+  const bool pointer = console.PointerPosition(x, y);
+  int left = 0;
+  int top = 0;
+  if (StartsWithFolded(args, "TELA")) {
+    args.erase(0, 4);
+    TrimInPlace(args);
+  } else if (pointer && !console.WindowOrigin(left, top)) {
+    left = top = 0;
+  }
+  if (!pointer) x = y = left = top = 0;
+  int slot = 0;
+  if (!TakeVariable(in, args, slot)) return false;
+  in.vars.Slot(slot) = std::to_string(x - left);
+  if (!TakeVariable(in, args, slot)) return false;
+  in.vars.Slot(slot) = std::to_string(y - top);
+  return args.empty();
+}
+
+// The spoken line editor over the interpreter's services.
+SpokenEditor MakeSpokenEditor(Interpreter& in) {
+  Services& svc = in.svc;
+  return SpokenEditor(
+      EditorServices{svc.console, svc.keyboard, svc.speech, svc.config, svc.host, svc.clock});
+}
+
 bool Le(Interpreter& in, std::string& args) {
   in.io_status = 0;
   if (args.empty()) {
@@ -102,7 +137,9 @@ bool Le(Interpreter& in, std::string& args) {
     return true;
   }
   if (StartsWithFolded(args, "MOUSE ") || StartsWithFolded(args, "RATO ")) {
-    return NotYetAvailable(in, "LE MOUSE");
+    args.erase(0, 5);
+    TrimInPlace(args);
+    return ReadMouse(in, args);
   }
   bool with_modifiers = false;
   const size_t tecla = FoldUpper(args).find("TECLA ");
@@ -120,8 +157,10 @@ bool Le(Interpreter& in, std::string& args) {
   if (args[0] == '#') return ReadChannel(in, args);
   bool quiet = false;
   bool hidden = false;
+  bool edit = false;
   if (StartsWithFolded(args, "EDITA")) {
-    return NotYetAvailable(in, "LE EDITA");
+    args.erase(0, 5);
+    edit = true;
   } else if (StartsWithFolded(args, "CONSOLE ")) {
     // What the piped child of EXECUTA with three "&" has written since the last read.
     args.erase(0, 8);
@@ -139,13 +178,22 @@ bool Le(Interpreter& in, std::string& args) {
   }
   int slot = 0;
   if (!TakeVariable(in, args, slot)) return false;
-  // Reading keys aloud and the spoken line editor come with the speech layer.
-  if (!quiet) return NotYetAvailable(in, single_key ? "LE TECLA" : "LE");
   std::string value;
   if (single_key) {
-    value = KeyText(in, with_modifiers);
-  } else {
+    value = KeyText(in, with_modifiers, quiet);
+  } else if (quiet) {
     value = hidden ? ReadHiddenLine(in) : ConsoleReadLine(in.svc.keyboard, in.svc.console);
+  } else {
+    SpokenEditor editor = MakeSpokenEditor(in);
+    if (edit) {
+      value = in.vars.Slot(slot);
+      Console& console = in.svc.console;
+      if (editor.EditLineSpoken(value, console.WhereX(), console.WhereY(), 1024) == 27) {
+        value.clear();
+      }
+    } else {
+      editor.ReadLineSpoken(value);
+    }
   }
   in.vars.Slot(slot) = std::move(value);
   return true;

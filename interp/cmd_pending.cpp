@@ -9,13 +9,6 @@ namespace {
 bool Pending(Interpreter& in, std::string&) { return NotYetAvailable(in, in.command_word); }
 
 constexpr CommandEntry kEntries[] = {
-    // Console, speech and sound.
-    {"FALA", Pending}, {"SOLETRA", Pending}, {"FALAHORA", Pending}, {"BIPA", Pending},
-    {"TELA", Pending}, {"COR", Pending}, {"FUNDO", Pending}, {"TITULO", Pending},
-    {"T\xCDTULO", Pending}, {"TOCA", Pending}, {"MCI", Pending}, {"MENSAGEM", Pending},
-    {"SINTCONFIG", Pending},
-    // Lists and menus.
-    {"LISTA", Pending}, {"MENU", Pending},
     // Desktop automation and MIDI.
     {"MIDI", Pending}, {"DIGITA", Pending}, {"ACIONA", Pending}, {"CLICA", Pending},
     {"CAPTURA", Pending}, {"TRANSFERE", Pending}, {"JANELA", Pending}, {"MSAA", Pending},

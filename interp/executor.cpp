@@ -14,6 +14,8 @@ class CommandTable {
   CommandTable() {
     for (auto family : {ValueCommands(), ControlCommands(), StringCommands(), ConsoleCommands(),
                         FileCommands(), ProgramCommands(), SocketCommands(), HttpCommands(),
+                        TalkCommands(),
+                        ListCommands(),
                         PendingCommands()}) {
       for (const CommandEntry& entry : family) handlers_.emplace(entry.word, entry.handler);
     }

@@ -18,6 +18,8 @@
 #include "interp/file_state.h"
 #include "platform/clock.h"
 #include "sys/programs.h"
+#include "tradutor/media_control.h"
+#include "tradutor/selection_menu.h"
 #include "tradutor/speech.h"
 
 namespace navelo {
@@ -125,6 +127,11 @@ class Interpreter {
   ChannelTable channels;  // #0-#9: files, and the connections of the socket commands
   FileState files;        // the byte buffer, the byte output file and the active search
   Programs programs;      // started children and the piped child
+  // The media layer of TOCA and MCI; the program entry gives it the sound device.
+  MediaControl media{svc.console, svc.keyboard, svc.host};
+  // The selection menu of MENU, and the item at which its next run starts.
+  SelectionMenu menu{svc.console, svc.keyboard, svc.speech};
+  int menu_start_item = 1;
 
  private:
   int start_weekday_ = 0;
@@ -140,6 +147,8 @@ std::span<const CommandEntry> FileCommands();
 std::span<const CommandEntry> ProgramCommands();
 std::span<const CommandEntry> SocketCommands();
 std::span<const CommandEntry> HttpCommands();
+std::span<const CommandEntry> TalkCommands();
+std::span<const CommandEntry> ListCommands();
 std::span<const CommandEntry> PendingCommands();
 
 // Writes and speaks a message given as UTF-8 source text (converted to cp1252).

@@ -2,7 +2,7 @@
 # Runs one script test: SCRIPT.tml under tramelis in a fresh temporary host, with the keys of
 # SCRIPT.keys (none when missing), navelo.ini from SCRIPT.ini and parameters from SCRIPT.args
 # (one per line) when present, a small synthetic speech host on drive C, and compares the
-# transcript with SCRIPT.expected.
+# transcript with SCRIPT.expected and, when SCRIPT.screen exists, the final console rows with it.
 # With NAVELO_UPDATE_EXPECTED=1 the expected file is written instead.
 set -u
 tramelis=$1
@@ -27,15 +27,20 @@ cp "$script" "$tmp/work/"
   env -u USERPROFILE -u APPDATA -u WINDIR -u DISPLAY -u WAYLAND_DISPLAY \
     HOME="$tmp/home" NAVELO_DRIVE_C="$tmp/c" \
     NAVELO_CONSOLE=headless NAVELO_AUDIO=null NAVELO_KEYS="$keys" \
-    NAVELO_TRANSCRIPT="$tmp/transcript" \
+    NAVELO_TRANSCRIPT="$tmp/transcript" NAVELO_SCREEN="$tmp/screen" \
     timeout 60 "$tramelis" "$(basename "$script")" "${args[@]}" < /dev/null > "$tmp/stdout" 2>&1
   echo "rc $?" > "$tmp/rc"
 )
 if [ "${NAVELO_UPDATE_EXPECTED:-}" = 1 ]; then
   cp "$tmp/transcript" "$base.expected"
+  [ -f "$base.screen" ] && cp "$tmp/screen" "$base.screen"
   exit 0
 fi
 if ! diff -u "$base.expected" "$tmp/transcript"; then
   echo "--- $(cat "$tmp/rc"); output:"; cat "$tmp/stdout"
+  exit 1
+fi
+if [ -f "$base.screen" ] && ! diff -u "$base.screen" "$tmp/screen"; then
+  echo "--- the console rows differ"
   exit 1
 fi

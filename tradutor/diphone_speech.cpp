@@ -334,6 +334,19 @@ int DiphoneSpeech::PlayWaveFile(std::string_view name) {
   return wave_.PlayWaveFile(name);
 }
 
+bool DiphoneSpeech::SetSoundNoWait(bool on) {
+  const bool old = wave_.no_wait;
+  wave_.no_wait = on;
+  return old;
+}
+
+void DiphoneSpeech::PlayLetterSound(std::string_view name) {
+  const bool faster = wave_.rate_times_15;
+  wave_.rate_times_15 = false;
+  PlayWaveFile(synth_letters_dir_ + std::string(name) + ".wav");
+  wave_.rate_times_15 = faster;
+}
+
 void DiphoneSpeech::PlayImage(const std::vector<uint8_t>& samples) {
   std::vector<uint8_t> image(kWaveHeaderSize + samples.size());
   MakeWaveHeader(image.data(), static_cast<uint32_t>(samples.size()), kSynthRate, 1, 8);

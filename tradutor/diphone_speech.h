@@ -52,6 +52,9 @@ class DiphoneSpeech final : public Speech, private SynthesizerSink {
 
   bool Echo() const override { return echo_; }
   bool SpeakAll() const override { return speak_all_; }
+  void SetEcho(bool on) override { echo_ = on; }
+  bool SetSoundNoWait(bool on) override;
+  void PlayLetterSound(std::string_view name) override;
 
   // Plays words of NumberToWords from the recorded word sounds.
   void SpeakWordSounds(std::string_view text, bool feminine);

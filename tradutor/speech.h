@@ -53,6 +53,14 @@ class Speech {
   // prompts.
   virtual bool Echo() const = 0;
   virtual bool SpeakAll() const = 0;
+  // The line editor's F4 turns the echo on and off for the rest of the run.
+  virtual void SetEcho(bool /*on*/) {}
+  // While on, sound files return without waiting for their end (the line editor's sounds: the
+  // next key stops them). Returns the setting it replaces.
+  virtual bool SetSoundNoWait(bool /*on*/) { return false; }
+  // Plays name + ".wav" from the synthesizer's letters folder at its recorded rate (the touch
+  // tones the line editor dials).
+  virtual void PlayLetterSound(std::string_view /*name*/) {}
 
   // The text is on screen before speech starts.
   void SpeakWrite(std::string_view text);

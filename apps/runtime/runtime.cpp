@@ -21,6 +21,7 @@
 #include "platform/text_encoding.h"
 #include "platform/transcript.h"
 #include "platform/audio.h"
+#include "platform/shared_audio.h"
 #include "tradutor/diphone_speech.h"
 #include "tradutor/wave_player.h"
 
@@ -120,6 +121,18 @@ std::unique_ptr<AudioOutput> MakeAudio() {
   return MakeNullAudio();
 }
 
+// The media layer of TOCA and MCI plays on a second stream of the sound device when the device
+// gives one, so a sound started with "&" plays on under speech. Otherwise (null output, a capture
+// file, a device with one stream) nullptr: the media layer and speech then share one output.
+std::unique_ptr<AudioOutput> MakeMediaStream() {
+  const std::string mode = EnvOr("NAVELO_AUDIO");
+  if (mode == "null" || (mode.size() > 4 && FoldUpper(mode.substr(mode.size() - 4)) == ".WAV")) {
+    return nullptr;
+  }
+  std::string error;
+  return MakeDeviceAudio(error);
+}
+
 // Keys come from the NAVELO_KEYS file when one is named, else from the console's display.
 void UseKeyFile(ConsoleWindow& console, std::string& key_error) {
   const std::string key_file = EnvOr("NAVELO_KEYS");
@@ -156,10 +169,19 @@ void RunProgram(const ProgramOptions& options) {
   UseKeyFile(console, key_error);
   Keyboard* keyboard = &console;
   static std::unique_ptr<AudioOutput> audio = MakeAudio();
-  static WavePlayer wave(*audio, console, *keyboard, host);
+  // Every output is made before its users (the wave player, the interpreter's media layer), so
+  // it outlives them at the program's end.
+  static std::unique_ptr<AudioOutput> media_stream = MakeMediaStream();
+  static SharedAudio shared_audio(*audio);
+  static std::unique_ptr<AudioOutput> speech_channel =
+      media_stream ? nullptr : shared_audio.NewChannel();
+  static std::unique_ptr<AudioOutput> media_output =
+      media_stream ? std::move(media_stream) : shared_audio.NewChannel();
+  static WavePlayer wave(speech_channel ? *speech_channel : *audio, console, *keyboard, host);
   static DiphoneSpeech speech(console, *keyboard, config, host, wave, transcript,
                               [](int code) { EndProgram(code); });
   static Interpreter interpreter(Services{console, *keyboard, speech, config, host, SystemClock()});
+  interpreter.media.UseOutput(*media_output, &transcript);
 
   // Interpreter initialisation comes first, so TEMPO counts the start-up too.
   interpreter.Reset();

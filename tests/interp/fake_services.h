@@ -4,6 +4,7 @@
 
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <random>
 #include <set>
@@ -24,14 +25,38 @@ namespace fs = std::filesystem;
 class FakeConsole final : public Console {
  public:
   void Write(std::string_view bytes) override { written += bytes; }
-  void ClearScreen() override {}
+  void ClearScreen() override { ++clears; }
   void SetTitle(std::string_view title) override { this->title = title; }
-  void ShowNormal() override {}
-  void Minimize() override {}
-  void Delay(int) override {}
+  void ShowNormal() override { window = "normal"; }
+  void Minimize() override { window = "minimized"; }
+  void Delay(int milliseconds) override {
+    delayed += milliseconds;
+    if (on_delay) on_delay();
+  }
   void PumpMessages() override {}
+  void GotoXY(int column, int row) override { cursor = {column, row}; }
+  void SetTextColor(int colour) override { text_color = colour; }
+  void SetTextBackground(int colour) override { background = colour; }
+  bool PointerPosition(int& x, int& y) override {
+    x = pointer_x;
+    y = pointer_y;
+    return has_pointer;
+  }
+  bool WindowOrigin(int& left, int& top) override {
+    left = window_left;
+    top = window_top;
+    return has_pointer;
+  }
   std::string written;
   std::string title;
+  int clears = 0;
+  std::string window;  // "normal" or "minimized" once shown or hidden
+  std::pair<int, int> cursor{1, 1};
+  int text_color = -1, background = -1;
+  int delayed = 0;
+  std::function<void()> on_delay;
+  bool has_pointer = false;
+  int pointer_x = 0, pointer_y = 0, window_left = 0, window_top = 0;
 };
 
 // Keys given by the test; reading past them is a test failure (and gives Esc).
@@ -62,10 +87,16 @@ class RecordingSpeech final : public Speech {
   using Speech::Speech;
   void Speak(std::string_view text) override { spoken.emplace_back(text); }
   bool SpeechBusy() override { return false; }
-  void SpeechStop() override {}
+  void SpeechStop() override { ++stops; }
   // The other calls are logged as "kind:payload" in sounds, so tests can check them in order.
   int SpeechInit(int, std::string_view) override { return 0; }
-  void SpeechReconfigure(int, bool, int, int, int, int) override {}
+  // Logged in reconfigured as "speed service type voice servicespeed pitch".
+  void SpeechReconfigure(int speed, bool service, int type, int voice, int service_speed,
+                         int pitch) override {
+    reconfigured.push_back(std::to_string(speed) + " " + (service ? "1" : "0") + " " +
+                           std::to_string(type) + " " + std::to_string(voice) + " " +
+                           std::to_string(service_speed) + " " + std::to_string(pitch));
+  }
   void SpeechShutdown() override {}
   void SpellText(std::string_view text) override { sounds.push_back("spell:" + std::string(text)); }
   void SpeakChar(unsigned char c) override { sounds.push_back("char:" + std::to_string(c)); }
@@ -97,6 +128,8 @@ class RecordingSpeech final : public Speech {
   std::vector<std::string> spoken;
   std::vector<std::string> sounds;
   std::set<std::string> existing_sounds;
+  std::vector<std::string> reconfigured;
+  int stops = 0;
   bool echo = true;
   bool speak_all = true;
   Keyboard* keyboard = nullptr;
