@@ -148,6 +148,16 @@ class TrackingHandler(BaseHTTPRequestHandler):
             sys.stderr.write("tracking-site: " + (fmt % args) + "\n")
 
 
+
+class QuietServer(ThreadingHTTPServer):
+    """A client that hangs up in the middle of an answer (as the downloader does after a head it
+    only wanted to see) is normal here, not worth a traceback."""
+
+    def handle_error(self, request, client_address):
+        if isinstance(sys.exc_info()[1], (ConnectionError, ssl.SSLError)):
+            return
+        super().handle_error(request, client_address)
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--port", type=int, default=0, help="0 picks a free port")
@@ -160,7 +170,7 @@ def main():
     parser.add_argument("--verbose", action="store_true")
     args = parser.parse_args()
 
-    server = ThreadingHTTPServer(("127.0.0.1", args.port), TrackingHandler)
+    server = QuietServer(("127.0.0.1", args.port), TrackingHandler)
     server.daemon_threads = True
     server.started = time.time()
     server.advance_seconds = args.advance
