@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "bench/bench_io.h"
 #include "config/config.h"
 #include "config/host_env.h"
 #include "interp/interpreter.h"
@@ -10,23 +11,7 @@
 namespace navelo {
 namespace {
 
-class QuietConsole final : public Console {
- public:
-  void Write(std::string_view) override {}
-  void ClearScreen() override {}
-  void SetTitle(std::string_view) override {}
-  void ShowNormal() override {}
-  void Minimize() override {}
-  void Delay(int) override {}
-  void PumpMessages() override {}
-};
 
-class NoKeyboard final : public Keyboard {
- public:
-  bool KeyPressed() override { return false; }
-  unsigned char ReadKey() override { return 13; }
-  KeyModifiers Modifiers() override { return {}; }
-};
 
 class QuietSpeech final : public Speech {
  public:
@@ -66,7 +51,7 @@ constexpr int kStatementsPerPass = 5;
 void BM_InterpreterLoop(benchmark::State& state) {
   const auto passes = state.range(0);
   QuietConsole console;
-  NoKeyboard keys;
+  NoKeys keys;
   QuietSpeech speech(console);
   HostEnvironment host([](std::string_view, std::string&) { return false; }, "/tmp");
   Config config(host);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_io.h"
 #include "config/host_env.h"
 #include "tradutor/media_control.h"
 #include "tradutor/wave_player.h"
@@ -44,23 +45,7 @@ class HoldingAudio final : public AudioOutput {
   std::vector<int> finished_;
 };
 
-class QuietConsole final : public Console {
- public:
-  void Write(std::string_view) override {}
-  void ClearScreen() override {}
-  void SetTitle(std::string_view) override {}
-  void ShowNormal() override {}
-  void Minimize() override {}
-  void Delay(int) override {}
-  void PumpMessages() override {}
-};
 
-class NoKeys final : public Keyboard {
- public:
-  bool KeyPressed() override { return false; }
-  unsigned char ReadKey() override { return 13; }
-  KeyModifiers Modifiers() override { return {}; }
-};
 
 struct Setup {
   Setup()

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_io.h"
 #include "config/config.h"
 #include "config/host_env.h"
 #include "net/http_download.h"
@@ -24,23 +25,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class NullConsole final : public Console {
- public:
-  void Write(std::string_view) override {}
-  void ClearScreen() override {}
-  void SetTitle(std::string_view) override {}
-  void ShowNormal() override {}
-  void Minimize() override {}
-  void Delay(int ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-  void PumpMessages() override {}
-};
 
-class NoKeys final : public Keyboard {
- public:
-  bool KeyPressed() override { return false; }
-  unsigned char ReadKey() override { return 27; }
-  KeyModifiers Modifiers() override { return {}; }
-};
 
 class SilentUi final : public DownloadUi {
  public:
@@ -219,8 +204,8 @@ struct World {
   bool ok = false;
   std::string big, page;
   std::unique_ptr<Server> plain, secure;
-  NullConsole console;
-  NoKeys keys;
+  QuietConsole console{true};
+  NoKeys keys{27};
   std::unique_ptr<HostEnvironment> host;
   std::unique_ptr<Config> config;
   std::unique_ptr<Network> net;

@@ -11,6 +11,7 @@
 #include <random>
 #include <thread>
 
+#include "bench/bench_io.h"
 #include "config/config.h"
 #include "config/host_env.h"
 #include "platform/text_encoding.h"
@@ -69,18 +70,6 @@ class TimingAudio final : public AudioOutput {
   std::vector<int> finished_;
 };
 
-class BenchConsole final : public Console {
- public:
-  void Write(std::string_view) override {}
-  void ClearScreen() override {}
-  void SetTitle(std::string_view) override {}
-  void ShowNormal() override {}
-  void Minimize() override {}
-  void Delay(int milliseconds) override {
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-  }
-  void PumpMessages() override {}
-};
 
 // A key that is pressed from a given moment on.
 class TimedKeyboard final : public Keyboard {
@@ -121,7 +110,7 @@ struct Host {
   HostEnvironment host;
   Config config;
   TimingAudio audio;
-  BenchConsole console;
+  QuietConsole console{true};
   TimedKeyboard keys;
   Transcript transcript;
   WavePlayer wave;
