@@ -246,7 +246,7 @@ TEST_F(NetTest, KeysDuringTheBody) {
     std::this_thread::sleep_for(300ms);
     c.Send(body.substr(4096));
   });
-  keys_.keys = {'\r', ' ', 'x', 27, 'n'};
+  keys_.queue = {'\r', ' ', 'x', 27, 'n'};
   EXPECT_TRUE(Download(server.Url("/"), "k.bin"));
   EXPECT_TRUE(SameBytes(File("k.bin"), body));
   ASSERT_EQ(ui_.spoken.size(), 4u);
@@ -264,7 +264,7 @@ TEST_F(NetTest, EscAndYesStopsTheDownload) {
     c.Send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + Pattern(5000));
     std::this_thread::sleep_for(2s);
   });
-  keys_.keys = {27, 's'};
+  keys_.queue = {27, 's'};
   const auto began = std::chrono::steady_clock::now();
   EXPECT_FALSE(Download(server.Url("/")));
   EXPECT_LT(std::chrono::steady_clock::now() - began, 1500ms);
@@ -275,7 +275,7 @@ TEST_F(NetTest, EscAndYesStopsTheDownload) {
     c.Send("HTTP/1.1 200 OK\r\nContent-Type: audio/mpeg\r\n\r\n" + Pattern(5000));
     std::this_thread::sleep_for(2s);
   });
-  keys_.keys = {27, 'S'};
+  keys_.queue = {27, 'S'};
   EXPECT_TRUE(Download(audio.Url("/"), "a.mp3"));
 }
 

@@ -16,6 +16,7 @@
 #include "net/network.h"
 #include "tests/config/temp_host.h"
 #include "tests/net/test_server.h"
+#include "tests/fixtures/queue_keyboard.h"
 
 namespace navelo::testing {
 
@@ -36,21 +37,6 @@ class QuietConsole final : public Console {
   int delays = 0;
 };
 
-class QueueKeyboard final : public Keyboard {
- public:
-  bool KeyPressed() override { return !keys.empty(); }
-  unsigned char ReadKey() override {
-    if (keys.empty()) {
-      ADD_FAILURE() << "waited for a key the test did not type";
-      return 27;
-    }
-    const auto c = static_cast<unsigned char>(keys.front());
-    keys.pop_front();
-    return c;
-  }
-  KeyModifiers Modifiers() override { return {}; }
-  std::deque<char> keys;
-};
 
 class RecordingUi final : public DownloadUi {
  public:

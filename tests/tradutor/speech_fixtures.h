@@ -19,6 +19,7 @@
 #include "config/host_env.h"
 #include "console/console.h"
 #include "platform/audio.h"
+#include "tests/fixtures/queue_keyboard.h"
 
 namespace navelo::testing {
 
@@ -82,22 +83,6 @@ class CountingConsole final : public Console {
   std::function<void()> on_delay;
 };
 
-class QueueKeyboard final : public Keyboard {
- public:
-  void Type(std::string_view bytes) { queue.insert(queue.end(), bytes.begin(), bytes.end()); }
-  bool KeyPressed() override { return !queue.empty(); }
-  unsigned char ReadKey() override {
-    if (queue.empty()) {
-      ADD_FAILURE() << "waited for a key the test did not type";
-      return 13;
-    }
-    const auto c = static_cast<unsigned char>(queue.front());
-    queue.pop_front();
-    return c;
-  }
-  KeyModifiers Modifiers() override { return {}; }
-  std::deque<char> queue;
-};
 
 inline void PutLe(std::string& out, uint32_t value, int bytes) {
   for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
