@@ -20,6 +20,7 @@
 #include "tests/fixtures/speech_host.h"
 #include "tradutor/diphone_speech.h"
 #include "tradutor/selection_menu.h"
+#include "tests/config/temp_host.h"
 
 namespace navelo {
 namespace {
@@ -78,13 +79,8 @@ struct Fixture {
   explicit Fixture(std::unique_ptr<AudioOutput> device)
       : root(fs::temp_directory_path() /
              ("navelo_menu_bench_" + std::to_string(std::random_device{}()))),
-        host(
-            [this](std::string_view name, std::string& value) {
-              if (name == "NAVELO_DRIVE_C") value = (root / "c").string();
-              else if (name == "HOME") value = root.string();
-              else return false;
-              return true;
-            },
+        host(testing::MapEnv({{"NAVELO_DRIVE_C", (root / "c").string()},
+                                  {"HOME", root.string()}}),
             root.string()),
         config(host),
         display(MakeHeadlessDisplay(false)),

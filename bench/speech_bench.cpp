@@ -18,6 +18,7 @@
 #include "platform/transcript.h"
 #include "tests/fixtures/speech_host.h"
 #include "tradutor/diphone_speech.h"
+#include "tests/config/temp_host.h"
 
 namespace navelo {
 namespace {
@@ -83,13 +84,8 @@ class TimedKeyboard final : public Keyboard {
 struct Host {
   Host()
       : root(fs::temp_directory_path() / ("navelo_speech_bench_" + std::to_string(std::random_device{}()))),
-        host(
-            [this](std::string_view name, std::string& value) {
-              if (name == "NAVELO_DRIVE_C") value = (root / "c").string();
-              else if (name == "HOME") value = root.string();
-              else return false;
-              return true;
-            },
+        host(testing::MapEnv({{"NAVELO_DRIVE_C", (root / "c").string()},
+                                  {"HOME", root.string()}}),
             root.string()),
         config(host),
         wave(audio, console, keys, host),

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "platform/terminal.h"
 #include "platform/text_encoding.h"
 
 namespace navelo {
@@ -183,6 +184,22 @@ void DecodeTerminalKey(const std::function<int(int)>& read_byte, int timeout_ms,
   } else if (c >= 32 && c < 127) {
     AddTyped(static_cast<unsigned char>(c), {}, events);
   }
+}
+
+bool StdinKeys::Next(int timeout_ms, DisplayEvent& event) {
+  if (pending_.empty()) {
+    if (ended_) return false;
+    std::vector<DisplayEvent> events;
+    DecodeTerminalKey(StdinReadByte, timeout_ms, events, line_feed_is_enter_);
+    for (const auto& e : events) {
+      if (e.type == DisplayEvent::Type::kEndOfInput) ended_ = true;
+      pending_.push_back(e);
+    }
+    if (pending_.empty()) return false;
+  }
+  event = pending_.front();
+  pending_.pop_front();
+  return true;
 }
 
 }  // namespace navelo

@@ -2,6 +2,7 @@
 // sequences of cursor, editing and function keys with their modifiers) into display events.
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <vector>
 
@@ -16,5 +17,19 @@ namespace navelo {
 // (line_feed_is_enter).
 void DecodeTerminalKey(const std::function<int(int)>& read_byte, int timeout_ms,
                        std::vector<DisplayEvent>& events, bool line_feed_is_enter = false);
+
+// The keys of the standard input stream as display events, one at a time; after the end of
+// input nothing more is read.
+class StdinKeys {
+ public:
+  explicit StdinKeys(bool line_feed_is_enter) : line_feed_is_enter_(line_feed_is_enter) {}
+  // Waits at most timeout_ms for a key; false when none came.
+  bool Next(int timeout_ms, DisplayEvent& event);
+
+ private:
+  bool line_feed_is_enter_;
+  bool ended_ = false;
+  std::deque<DisplayEvent> pending_;
+};
 
 }  // namespace navelo

@@ -1,6 +1,5 @@
 // The display that draws nothing: the grid is kept by the console and written out at the end
 // when asked. Keys come from a standard input that is not a terminal, or from nowhere.
-#include <deque>
 
 #include "platform/display.h"
 #include "platform/terminal.h"
@@ -12,7 +11,8 @@ namespace {
 class HeadlessDisplay final : public Display {
  public:
   explicit HeadlessDisplay(bool read_stdin)
-      : read_stdin_(read_stdin), piped_(!StdinIsTerminal()) {
+      // Text piped in ends its lines with LF, which is Enter there.
+      : read_stdin_(read_stdin), keys_(!StdinIsTerminal()) {
     if (read_stdin_) TerminalEnterRaw();
   }
 
@@ -32,29 +32,17 @@ class HeadlessDisplay final : public Display {
   void SetCaret(bool, int, int) override {}
 
   bool NextEvent(int timeout_ms, DisplayEvent& event) override {
-    if (pending_.empty()) {
-      if (!read_stdin_) {
-        // Nothing can ever come: a wait without end is reported as the end of input.
-        if (timeout_ms < 0) {
-          event = DisplayEvent{};
-          event.type = DisplayEvent::Type::kEndOfInput;
-          return true;
-        }
-        SleepMilliseconds(timeout_ms);
-        return false;
+    if (!read_stdin_) {
+      // Nothing can ever come: a wait without end is reported as the end of input.
+      if (timeout_ms < 0) {
+        event = DisplayEvent{};
+        event.type = DisplayEvent::Type::kEndOfInput;
+        return true;
       }
-      if (ended_) return false;
-      std::vector<DisplayEvent> events;
-      DecodeTerminalKey(StdinReadByte, timeout_ms, events, piped_);
-      for (const auto& e : events) {
-        if (e.type == DisplayEvent::Type::kEndOfInput) ended_ = true;
-        pending_.push_back(e);
-      }
-      if (pending_.empty()) return false;
+      SleepMilliseconds(timeout_ms);
+      return false;
     }
-    event = pending_.front();
-    pending_.pop_front();
-    return true;
+    return keys_.Next(timeout_ms, event);
   }
   bool Focused() override { return false; }
 
@@ -73,9 +61,7 @@ class HeadlessDisplay final : public Display {
 
  private:
   bool read_stdin_;
-  bool piped_;  // standard input is text piped in, not a terminal
-  bool ended_ = false;
-  std::deque<DisplayEvent> pending_;
+  StdinKeys keys_;
   std::string clipboard_;
 };
 

@@ -460,6 +460,13 @@ class SdlDisplay final : public Display {
   }
 
   void Push(const DisplayEvent& event) { pending_.push_back(event); }
+  void PushChar(unsigned char byte, InputModifiers mods) {
+    DisplayEvent c;
+    c.type = DisplayEvent::Type::kChar;
+    c.byte = byte;
+    c.mods = mods;
+    Push(c);
+  }
 
   void Translate(const SDL_Event& e) {
     DisplayEvent out;
@@ -505,13 +512,7 @@ class SdlDisplay final : public Display {
           default:
             if (mods.ctrl && out.key >= 'A' && out.key <= 'Z') control = out.key - 'A' + 1;
         }
-        if (control >= 0) {
-          DisplayEvent c;
-          c.type = DisplayEvent::Type::kChar;
-          c.byte = static_cast<unsigned char>(control);
-          c.mods = mods;
-          Push(c);
-        }
+        if (control >= 0) PushChar(static_cast<unsigned char>(control), mods);
         break;
       }
       case SDL_KEYUP:
@@ -523,13 +524,7 @@ class SdlDisplay final : public Display {
       case SDL_TEXTINPUT: {
         const InputModifiers mods = ModifiersOf(SDL_GetModState());
         if (mods.alt && !mods.ctrl) break;  // Alt with a character is a window command
-        for (const char b : Utf8ToCp1252(e.text.text)) {
-          DisplayEvent c;
-          c.type = DisplayEvent::Type::kChar;
-          c.byte = static_cast<unsigned char>(b);
-          c.mods = mods;
-          Push(c);
-        }
+        for (const char b : Utf8ToCp1252(e.text.text)) PushChar(static_cast<unsigned char>(b), mods);
         break;
       }
       case SDL_MOUSEBUTTONDOWN:

@@ -1,6 +1,5 @@
 // The console drawn in a terminal with ANSI escapes (24-bit colours, cursor moves) and keys read
 // raw from standard input. The terminal's own state comes back on every way out.
-#include <deque>
 #include <string>
 
 #include "platform/display.h"
@@ -70,19 +69,7 @@ class TerminalDisplay final : public Display {
   }
 
   bool NextEvent(int timeout_ms, DisplayEvent& event) override {
-    if (pending_.empty()) {
-      if (ended_) return false;
-      std::vector<DisplayEvent> events;
-      DecodeTerminalKey(StdinReadByte, timeout_ms, events);
-      for (const auto& e : events) {
-        if (e.type == DisplayEvent::Type::kEndOfInput) ended_ = true;
-        pending_.push_back(e);
-      }
-      if (pending_.empty()) return false;
-    }
-    event = pending_.front();
-    pending_.pop_front();
-    return true;
+    return keys_.Next(timeout_ms, event);
   }
 
   bool Focused() override { return true; }
@@ -157,8 +144,7 @@ class TerminalDisplay final : public Display {
   bool caret_shown_ = false;
   int caret_column_ = 0;
   int caret_row_ = 0;
-  bool ended_ = false;
-  std::deque<DisplayEvent> pending_;
+  StdinKeys keys_{false};
   std::string clipboard_;
 };
 
