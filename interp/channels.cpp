@@ -4,13 +4,20 @@
 #include <cerrno>
 #include <system_error>
 
+#include "net/line_reader.h"
+
 namespace navelo {
 
+static_assert(FileChannel::kMaxLineBytes == LineReader::kMaxLineBytes,
+              "files and connections hand over long lines in pieces of one size");
+
 std::unique_ptr<FileChannel> FileChannel::Open(const std::filesystem::path& path, Mode mode) {
-  // A folder opens on Linux but cannot be read or written as a file, so it is refused here, as the
-  // host refuses it.
+  // A folder opens on Linux but cannot be read or written as a file; opening a FIFO waits for a
+  // writer with no end, and a device such as /dev/zero never ends. All are refused before the
+  // opening. A missing file is left to the opening (appending creates it).
   std::error_code error;
-  if (std::filesystem::is_directory(path, error)) return nullptr;
+  const std::filesystem::file_status status = std::filesystem::status(path, error);
+  if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) return nullptr;
   std::FILE* file = std::fopen(path.c_str(), mode == Mode::kAppend ? "ab" : "rb");
   if (file == nullptr) return nullptr;
   return std::unique_ptr<FileChannel>(new FileChannel(file, mode));
@@ -41,8 +48,10 @@ int FileChannel::ReadLine(std::string& line) {
   for (;;) {
     const int c = std::getc(file_);
     if (c == EOF) {
-      ended_ = true;
       if (std::ferror(file_)) return EIO;
+      // The end of the file as it is now: the stream forgets it, so the next read sees what has
+      // been appended since.
+      std::clearerr(file_);
       return got_any ? 0 : 1;
     }
     if (c == 26) {
@@ -53,6 +62,19 @@ int FileChannel::ReadLine(std::string& line) {
     if (c == '\n') return 0;
     if (c == '\r') continue;
     line.push_back(static_cast<char>(c));
+    if (line.size() >= kMaxLineBytes) {
+      // A full piece. Its line end, if it follows at once, belongs to it: the next read must not
+      // give an empty line for it. CRs there are dropped as anywhere in a line.
+      int next = std::getc(file_);
+      while (next == '\r') next = std::getc(file_);
+      if (next == 26) {
+        ended_ = true;
+      } else if (next != '\n' && next != EOF) {
+        std::ungetc(next, file_);
+      }
+      if (next == EOF) std::clearerr(file_);
+      return 0;
+    }
   }
 }
 

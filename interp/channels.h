@@ -35,12 +35,19 @@ class ChannelStream {
 
 // A text file on a channel: opened for reading, or for appending at its end. Lines are written
 // with CR LF; reading splits at LF, drops every CR (the one before LF and lone ones), and stops
-// for good at the byte 26.
+// for good at the byte 26. A plain end of the file is not final: lines that another channel or
+// program appends later are read by the next reads.
 class FileChannel final : public ChannelStream {
  public:
   enum class Mode { kRead, kAppend };
 
-  // Opens the file; nullptr when it cannot be opened (appending creates a missing file).
+  // A line longer than this is handed over in pieces of this size, as the socket reader does, so
+  // a file without line ends cannot exhaust memory.
+  static constexpr size_t kMaxLineBytes = size_t{1} << 20;
+
+  // Opens the file; nullptr when it cannot be opened (appending creates a missing file). Only
+  // regular files are opened: a folder, a FIFO or a device is refused, so that no opening waits
+  // for a writer and no read runs on without end.
   static std::unique_ptr<FileChannel> Open(const std::filesystem::path& path, Mode mode);
   ~FileChannel() override;
 
@@ -52,7 +59,7 @@ class FileChannel final : public ChannelStream {
   FileChannel(std::FILE* file, Mode mode) : file_(file), mode_(mode) {}
   std::FILE* file_;
   Mode mode_;
-  bool ended_ = false;  // the byte 26 or the end of the file was reached
+  bool ended_ = false;  // the byte 26 was reached: nothing after it is read
 };
 
 class ChannelTable {

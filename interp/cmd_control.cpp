@@ -36,8 +36,12 @@ void SkipFalseBranch(Interpreter& in) {
   for (int n = in.line_pointer + 1; n <= in.script.LineCount(); ++n) {
     const std::string line = NormalizedLine(in.script.Line(n));
     if (line.compare(0, 3, "SE ") == 0) {
-      const Condition nested = EvaluateCondition(in, line.substr(3));
-      if (nested.parsed && nested.rest.empty()) ++depth;
+      // Only a one-line SE (a command after its condition) opens no block. The condition is read
+      // by its form, not evaluated: one that cannot be evaluated now (a list not yet made, an
+      // expression over an empty variable) still opens a block whose FIM SE must not end this
+      // one, and the scan changes no variable.
+      std::string rest;
+      if (!SkimCondition(line.substr(3), rest) || rest.empty()) ++depth;
     } else if (line == "FIM SE") {
       if (--depth == 0) {
         in.line_pointer = n;

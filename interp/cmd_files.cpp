@@ -118,7 +118,10 @@ bool Replica(Interpreter& in, std::string& args) {
   if (source.empty() || target.empty()) return ignore;
   const fs::path source_path = HostPath(in, source);
   const fs::path target_path = HostPath(in, target);
-  if (IsDirectory(source_path) || IsDirectory(target_path)) return ignore;
+  // Only a regular file is copied: a FIFO would wait for a writer with no end, and a device
+  // such as /dev/zero would be copied until the disk is full. They fail as a missing source does.
+  std::error_code status_error;
+  if (!fs::is_regular_file(source_path, status_error) || IsDirectory(target_path)) return ignore;
   std::FILE* from = std::fopen(source_path.c_str(), "rb");
   if (from == nullptr) return ignore;
   std::random_device random;

@@ -26,7 +26,89 @@ bool EndsWith(std::string_view text, std::string_view end) {
   return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
 }
 
+bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+bool IsNameByte(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || IsDigit(c) || c == '_';
+}
+
+// The length of the value token at the front of the text by the forms TakeValue reads, without
+// evaluating it; 0 when no value stands there. A parenthesised expression runs to its matching
+// parenthesis.
+size_t SkimValue(std::string_view text) {
+  if (text.empty()) return 0;
+  const auto c = static_cast<unsigned char>(text[0]);
+  if (c == '-' || IsDigit(c)) {
+    size_t n = 1;
+    while (n < text.size() && IsDigit(static_cast<unsigned char>(text[n]))) ++n;
+    return n;
+  }
+  if (c == '"') {
+    for (size_t i = 1;;) {
+      const size_t quote = text.find('"', i);
+      if (quote == std::string_view::npos) return text.size();
+      if (quote + 1 < text.size() && text[quote + 1] == '"') {
+        i = quote + 2;
+        continue;
+      }
+      return quote + 1;
+    }
+  }
+  if (c == '$') {
+    size_t n = 1;
+    while (n < text.size() && IsNameByte(static_cast<unsigned char>(text[n]))) ++n;
+    return n > 1 ? n : 0;
+  }
+  if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) return 1;
+  if (c == '(') {
+    int depth = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+      if (text[i] == '(') ++depth;
+      if (text[i] == ')' && --depth == 0) return i + 1;
+    }
+  }
+  return 0;
+}
+
+// Removes the value token at the front of the text (and the blanks after it); false when none.
+bool SkipValue(std::string& text) {
+  const size_t n = SkimValue(text);
+  if (n == 0) return false;
+  text.erase(0, n);
+  TrimInPlace(text);
+  return true;
+}
+
 }  // namespace
+
+bool SkimCondition(std::string_view input, std::string& rest) {
+  std::string text = Trim(input);
+  if (StartsWithFolded(text, "N\xC3O") || StartsWithFolded(text, "NAO")) {
+    text.erase(0, 3);
+    TrimInPlace(text);
+  }
+  if (!SkipValue(text) || text.empty()) return false;
+  const OperatorText* found = nullptr;
+  for (const auto& candidate : kOperators) {
+    const bool match = candidate.op == Op::kIn
+                           ? StartsWithFolded(text, candidate.text)
+                           : text.compare(0, candidate.text.size(), candidate.text) == 0;
+    if (match) {
+      found = &candidate;
+      break;
+    }
+  }
+  if (found == nullptr) return false;
+  text.erase(0, found->text.size());
+  TrimInPlace(text);
+  if (found->op == Op::kIn) {
+    std::string name;
+    if (!TakeBracketed(text, name)) return false;
+  } else if (!SkipValue(text)) {
+    return false;
+  }
+  rest = Trim(text);
+  return true;
+}
 
 std::string ComparisonKey(std::string_view text) {
   std::string key = FoldUpper(text);

@@ -181,6 +181,9 @@ std::string Programs::Locate(const HostEnvironment& host, std::string_view progr
 int Programs::RunProgram(const HostEnvironment& host, std::string_view program,
                          std::string_view directory, std::string_view parameters, ShowMode show) {
   (void)show;  // Programs on Linux make their own windows; hidden and shown start the same way.
+  // A start that fails before a child exists must not leave the earlier child as the one
+  // WaitForReturn waits for: that child (a piped one, say) may never end.
+  last_started_ = 0;
   const std::string name = TrimBlanks(program);
   if (name.empty()) return kShellFileNotFound;
   const std::string path = Locate(host, name);
@@ -236,6 +239,7 @@ bool Programs::ProcessRunning(std::string_view name) {
 bool Programs::PipeStart(const HostEnvironment& host, std::string_view command_line) {
   ClosePipes();
   piped_pid_ = 0;
+  last_started_ = 0;
   std::vector<std::string> words = SplitCommandLine(command_line);
   if (words.empty()) return false;
   const std::string path = Locate(host, words[0]);

@@ -99,6 +99,33 @@ TEST_F(ControlTest, FalseBlockSkipsNestedBlocksAndElseIfChainsShareOneFimSe) {
   }
 }
 
+TEST_F(ControlTest, FalseBlockCountsNestedBlocksWhoseConditionCannotBeEvaluated) {
+  // An unknown list, an expression over an empty variable, and a list whose name the scan would
+  // see upper-cased: each nested SE opens a block, so its FIM SE does not end the outer one.
+  in.lists[2] = ScriptList{true, "nomes", {"ana"}};
+  for (const char* nested : {"se x em [faltando]", "se (v + 1) = 2", "se x em [nomes]",
+                             "se n\xC3o $vazio *=* (v * 2)", "se x ? 1"}) {
+    in.Reset();
+    in.lists[2] = ScriptList{true, "nomes", {"ana"}};
+    const std::string script = std::string("se 1 = 2\n  ") + nested +
+                               "\n    seja a \"inner\"\n  fim se\n  seja b \"body\"\nfim se\n"
+                               "seja c \"after\"";
+    EXPECT_EQ(Run(script).result, 0) << nested;
+    EXPECT_EQ(Var('B'), "") << nested;
+    EXPECT_EQ(Var('C'), "after") << nested;
+  }
+  // One-line SE commands open no block, whether or not their condition can be evaluated.
+  Run("se 1 = 2\n"
+      "  se x em [faltando] seja a 1\n"
+      "  se (v + 1) = 2 seja a 2\n"
+      "  se 1 = 1 seja a 3\n"
+      "senao\n"
+      "  seja b \"else\"\n"
+      "fim se");
+  EXPECT_EQ(Var('A'), "");
+  EXPECT_EQ(Var('B'), "else");
+}
+
 TEST_F(ControlTest, RepeteCountsFromOneAndLeavesCountPlusOne) {
   Run("seja s \"\"\nrepete i 3\nconcatena s i\nfim repete");
   EXPECT_EQ(Var('S'), "123");

@@ -51,6 +51,60 @@ TEST_F(FilesTest, ReadsLfCrLfMixedAndStopsAtByte26) {
   EXPECT_EQ(ReadAll("empty.txt"), "=/1");
 }
 
+TEST_F(FilesTest, LongLinesComeInPiecesOfOneMebibyte) {
+  constexpr size_t kPiece = size_t{1} << 20;
+  // A line of two pieces and five bytes; a line of exactly one piece, whose line end must not
+  // make an empty line of its own; a last line without a line end.
+  WriteBytes("longa.txt", std::string(2 * kPiece + 5, 'x') + "\r\nfim\n" +
+                              std::string(kPiece, 'y') + "\r\nz");
+  ASSERT_EQ(Run("abre #1 \"c:\\longa.txt\"").result, 0);
+  const std::vector<std::pair<std::string, std::string>> expected = {
+      {std::string(kPiece, 'x'), "0"}, {std::string(kPiece, 'x'), "0"}, {"xxxxx", "0"},
+      {"fim", "0"}, {std::string(kPiece, 'y'), "0"}, {"z", "0"}, {"", "1"}};
+  for (size_t i = 0; i < expected.size(); ++i) {
+    ASSERT_EQ(Run("le #1 l\ncheca c").result, 0);
+    EXPECT_EQ(Var('L').size(), expected[i].first.size()) << "read " << i;
+    EXPECT_EQ(Var('L') == expected[i].first, true) << "read " << i;
+    EXPECT_EQ(Var('C'), expected[i].second) << "read " << i;
+  }
+}
+
+TEST_F(FilesTest, ReadingAfterTheEndSeesLinesAppendedLater) {
+  ASSERT_EQ(Run("abre #1 \"c:\\diario.txt\" &\n"
+                "escreve #1 \"um\"\n"
+                "abre #2 \"c:\\diario.txt\"\n"
+                "le #2 a\n"
+                "le #2 b\n"
+                "checa c\n"
+                "escreve #1 \"dois\"\n"
+                "le #2 d\n"
+                "checa e\n")
+                .result,
+            0);
+  EXPECT_EQ(Var('A'), "um");
+  EXPECT_EQ(Var('B'), "");
+  EXPECT_EQ(Var('C'), "1");
+  EXPECT_EQ(Var('D'), "dois");
+  EXPECT_EQ(Var('E'), "0");
+  // Another program appends too.
+  {
+    std::ofstream out(dir_ / "diario.txt", std::ios::binary | std::ios::app);
+    out << "tres\r\n\x1A" << "quatro\r\n";
+  }
+  ASSERT_EQ(Run("le #2 f\nle #2 g\ncheca h").result, 0);
+  EXPECT_EQ(Var('F'), "tres");
+  EXPECT_EQ(Var('G'), "");
+  EXPECT_EQ(Var('H'), "1");
+  // After the byte 26 nothing more is read, even what comes later.
+  {
+    std::ofstream out(dir_ / "diario.txt", std::ios::binary | std::ios::app);
+    out << "cinco\r\n";
+  }
+  ASSERT_EQ(Run("le #2 g\ncheca h").result, 0);
+  EXPECT_EQ(Var('G'), "");
+  EXPECT_EQ(Var('H'), "1");
+}
+
 TEST_F(FilesTest, WritesCrLfLinesAndAppends) {
   ASSERT_EQ(Run("abre #1 \"c:\\novo.txt\" &\n"
                 "escreve #1 \"linha \" 1\n"
@@ -106,6 +160,12 @@ TEST_F(FilesTest, OpenAndCloseFailures) {
   EXPECT_EQ(Run("abre #1 \"\"").result, 1);
   EXPECT_EQ(LastSpoken(), open_error);
   EXPECT_EQ(Run("abre #1 \"c:\\sem\\pasta\\x.txt\" &").result, 1);
+  // A device is not a file: it is refused, for reading and for appending alike.
+  speech.spoken.clear();
+  EXPECT_EQ(Run("abre #1 \"/dev/zero\"").result, 1);
+  EXPECT_EQ(LastSpoken(), open_error + "/dev/zero");
+  EXPECT_EQ(Run("abre #1 \"/dev/null\" &").result, 1);
+  EXPECT_EQ(LastSpoken(), open_error + "/dev/null");
 
   EXPECT_EQ(Run("fecha #4").result, 0);
   speech.spoken.clear();
@@ -141,6 +201,14 @@ TEST_F(FilesTest, RemoveRenameAndCopy) {
   WriteBytes("grande.bin", big);
   EXPECT_EQ(Run("replica \"c:\\grande.bin\" \"c:\\grande2.bin\"").result, 0);
   EXPECT_EQ(ReadBytes("grande2.bin"), big);
+
+  // Only regular files are copied: a device fails like a missing source, and the target stays.
+  EXPECT_EQ(Run("replica \"/dev/null\" \"c:\\copia.txt\"").result, 1);
+  EXPECT_EQ(ReadBytes("copia.txt"), "conteudo");
+  EXPECT_EQ(Run("replica \"/dev/null\" \"c:\\nula.txt\"").result, 1);
+  EXPECT_FALSE(fs::exists(dir_ / "nula.txt"));
+  EXPECT_EQ(Run("replica \"/dev/null\" \"c:\\nula.txt\" &").result, 0);
+  EXPECT_FALSE(fs::exists(dir_ / "nula.txt"));
 
   EXPECT_EQ(Run("renomeia \"c:\\copia.txt\" \"c:\\nova.txt\"").result, 0);
   EXPECT_EQ(ReadBytes("nova.txt"), "conteudo");

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <random>
 #include <thread>
@@ -115,6 +116,24 @@ TEST_F(ProgramsTest, FailedStartsGiveShellResultsBelow32) {
   EXPECT_LT(programs_.RunProgram(host_, "c:\\ruim.sh", {}, "", ShowMode::kHidden), 32);
   EXPECT_FALSE(programs_.PipeStart(host_, "programa-que-nao-existe-navelo"));
   EXPECT_FALSE(programs_.PipeStart(host_, ""));
+}
+
+TEST_F(ProgramsTest, AFailedStartLeavesNoChildToWaitFor) {
+  // A piped child that runs until its input closes, then starts that fail before any child
+  // exists: the wait after them must not be for the piped child.
+  ASSERT_TRUE(programs_.PipeStart(host_, "cat"));
+  const int piped = programs_.LastStarted();
+  ASSERT_GT(piped, 0);
+  EXPECT_EQ(programs_.RunProgram(host_, "programa-que-nao-existe-navelo", {}, "", ShowMode::kNormal),
+            kShellFileNotFound);
+  EXPECT_EQ(programs_.LastStarted(), 0);
+  ASSERT_GE(programs_.RunProgram(host_, "true", {}, "", ShowMode::kNormal), 32);
+  EXPECT_GT(programs_.LastStarted(), 0);
+  EXPECT_EQ(programs_.RunProgram(host_, "", {}, "", ShowMode::kNormal), kShellFileNotFound);
+  EXPECT_EQ(programs_.LastStarted(), 0);
+  ASSERT_TRUE(programs_.PipeStart(host_, "cat"));
+  EXPECT_FALSE(programs_.PipeStart(host_, "programa-que-nao-existe-navelo"));
+  EXPECT_EQ(programs_.LastStarted(), 0);
 }
 
 TEST_F(ProgramsTest, ExeSuffixAndSearchPath) {
@@ -268,6 +287,42 @@ TEST_F(WaitForReturnTest, WithAWindowWaitsForItToLoseAndRegainTheForeground) {
   programs_.WaitForReturn(never, config_, [] { return true; });
   EXPECT_EQ(never.delays.size(), 51u);
   EXPECT_EQ(never.delays.back(), 300);
+}
+
+// A console whose pauses call a hook, which may end what is being waited for.
+class HookedConsole final : public Console {
+ public:
+  void Write(std::string_view) override {}
+  void ClearScreen() override {}
+  void SetTitle(std::string_view) override {}
+  void ShowNormal() override {}
+  void Minimize() override {}
+  void Delay(int ms) override {
+    delays.push_back(ms);
+    if (on_delay) on_delay();
+  }
+  void PumpMessages() override {}
+  std::vector<int> delays;
+  std::function<void()> on_delay;
+};
+
+TEST_F(WaitForReturnTest, AfterAFailedStartOnlyThePauseFollows) {
+  std::ofstream(dir_ / "Navelo" / "navelo.ini") << "[NAVELO]\nTEMPOESPERAPROGVOLTAR=7\n";
+  // The piped cat runs until its input closes; the start after it fails.
+  ASSERT_TRUE(programs_.PipeStart(host_, "cat"));
+  const int piped = programs_.LastStarted();
+  ASSERT_LT(programs_.RunProgram(host_, "programa-que-nao-existe-navelo", {}, "", ShowMode::kNormal),
+            32);
+  HookedConsole console;
+  // Should the wait be for cat, closing its input after 20 pauses lets the test end.
+  console.on_delay = [&] {
+    if (console.delays.size() == 20) programs_.PipeStart(host_, "");
+    if (console.delays.size() > 20) std::this_thread::sleep_for(milliseconds(10));
+  };
+  programs_.WaitForReturn(console, config_);
+  EXPECT_EQ(console.delays, (std::vector<int>{7})) << "the wait was for the piped child";
+  programs_.PipeStart(host_, "");
+  for (int i = 0; i < 500 && !ChildEnded(piped); ++i) std::this_thread::sleep_for(milliseconds(10));
 }
 
 TEST_F(WaitForReturnTest, WithoutAWindowWaitsForTheProgramToEnd) {
