@@ -46,7 +46,14 @@ bool Abre(Interpreter& in, std::string& args) {
 
 bool Fecha(Interpreter& in, std::string& args) {
   int channel = 0;
-  if (!TakeChannel(args, channel) || !in.channels.Close(channel)) {
+  if (!TakeChannel(args, channel)) {
+    SayWithName(in, "Erro no fechamento do arquivo");
+    return false;
+  }
+  // Closing a connection ends the SSL mark of CONECTA.
+  const ChannelStream* stream = in.channels.Get(channel);
+  if (stream != nullptr && stream->IsSocket()) in.sockets.ssl = false;
+  if (!in.channels.Close(channel)) {
     SayWithName(in, "Erro no fechamento do arquivo");
     return false;
   }

@@ -70,10 +70,8 @@ bool Conecta(Interpreter& in, std::string& args) {
     return false;
   }
   // What the channel held is closed first, so that its connection (and a TLS connection it
-  // carries) does not linger unreachable. Closing clears the SSL mark, which this command's
-  // prefix sets again.
+  // carries) does not linger unreachable. The SSL mark stays as it is.
   in.channels.Close(channel);
-  if (ssl_prefix) in.sockets.ssl = true;
   const int tcp_port = static_cast<uint16_t>(*port);
   const int s = in.sockets.ssl ? in.net.TcpConnectSecure(host, tcp_port)
                                : in.net.TcpConnect(host, tcp_port);
@@ -81,7 +79,7 @@ bool Conecta(Interpreter& in, std::string& args) {
     if (in.sockets.ssl) ReportTlsRefusal(in, host);
     return connection_error();
   }
-  in.channels.Put(channel, std::make_unique<SocketChannel>(in.net, in.sockets, s));
+  in.channels.Put(channel, std::make_unique<SocketChannel>(in.net, s));
   if (quiet) in.io_status = 0;
   return true;
 }
@@ -102,7 +100,7 @@ bool AtivaSsl(Interpreter& in, std::string& args) {
   if (SocketChannel* socket = SocketOn(in, channel)) {
     socket->Replace(s);
   } else {
-    in.channels.Put(channel, std::make_unique<SocketChannel>(in.net, in.sockets, s));
+    in.channels.Put(channel, std::make_unique<SocketChannel>(in.net, s));
   }
   return true;
 }
@@ -131,7 +129,7 @@ bool Serve(Interpreter& in, std::string& args) {
     SayLine(in, "Erro de conexao");
     return false;
   }
-  in.channels.Put(channel, std::make_unique<SocketChannel>(in.net, in.sockets, s));
+  in.channels.Put(channel, std::make_unique<SocketChannel>(in.net, s));
   return true;
 }
 

@@ -14,15 +14,15 @@ namespace navelo {
 // Kept for the whole run: whether connections are made over TLS, and the target of the last
 // CONECTA (for ATIVASSL).
 struct SocketMarks {
-  bool ssl = false;  // set by CONECTA SSL, cleared when a socket channel is closed
+  bool ssl = false;  // set by CONECTA SSL, cleared by FECHA of a socket channel
   std::string last_host;
   std::string last_port;
 };
 
 class SocketChannel final : public ChannelStream {
  public:
-  SocketChannel(Network& net, SocketMarks& marks, int socket)
-      : net_(net), marks_(marks), socket_(socket), reader_(std::make_unique<LineReader>(net, socket)) {}
+  SocketChannel(Network& net, int socket)
+      : net_(net), socket_(socket), reader_(std::make_unique<LineReader>(net, socket)) {}
   ~SocketChannel() override { Release(); }
 
   // 1 when something was sent, 0 when not.
@@ -32,9 +32,10 @@ class SocketChannel final : public ChannelStream {
   }
   // Waits, keeping the window alive, for a whole line or the end of the connection.
   int ReadLine(std::string& line) override { return reader_ && reader_->ReadLine(line, 0) ? 0 : 1; }
+  // Closing is all this does: only FECHA clears the SSL mark, not the closes that CONECTA, SERVE
+  // or ABRE make when they reuse a channel.
   bool Close() override {
     Release();
-    marks_.ssl = false;
     return true;
   }
   bool IsSocket() const override { return true; }
@@ -56,7 +57,6 @@ class SocketChannel final : public ChannelStream {
   }
 
   Network& net_;
-  SocketMarks& marks_;
   int socket_;
   std::unique_ptr<LineReader> reader_;
 };

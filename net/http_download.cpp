@@ -112,6 +112,24 @@ bool ReadStatus(Network& net, LineReader& reader, int& status) {
 
 // Reads header lines up to the empty line; false when the head is cut, oversized or malformed,
 // since its body could not be told apart from it.
+bool ReadHeaders(Network& net, LineReader& reader, AnswerHead& head);
+
+// Interim answers (1xx: "100 Continue", "103 Early Hints") taken before the final one; a server
+// that sends more is given up.
+constexpr int kMaxInterimAnswers = 20;
+
+// Reads the status line of the final answer: interim answers before it are read whole and
+// dropped. False as ReadStatus, or after too many interim answers.
+bool ReadFinalStatus(Network& net, LineReader& reader, int& status) {
+  for (int interim = 0; interim <= kMaxInterimAnswers; ++interim) {
+    if (!ReadStatus(net, reader, status)) return false;
+    if (status < 100 || status > 199) return true;
+    AnswerHead dropped;
+    if (!ReadHeaders(net, reader, dropped)) return false;
+  }
+  return false;
+}
+
 bool ReadHeaders(Network& net, LineReader& reader, AnswerHead& head) {
   for (int count = 0; count < kMaxHeaderLines; ++count) {
     std::string line;
@@ -271,7 +289,7 @@ class Download {
 
     LineReader& reader = connection.reader();
     AnswerHead head;
-    if (!ReadStatus(net_, reader, head.status)) return Outcome::kFailure;
+    if (!ReadFinalStatus(net_, reader, head.status)) return Outcome::kFailure;
     switch (head.status) {
       case 206:
         ui_.SayLine("Retomando download");
@@ -421,7 +439,7 @@ bool HttpFetchText(Network& net, DownloadUi& ui, const DownloadRequest& request,
   LineReader& reader = connection.reader();
   AnswerHead head;
   // An error page is not the resource: the target file is only replaced by a good answer.
-  if (!ReadStatus(net, reader, head.status) || !ReadHeaders(net, reader, head) ||
+  if (!ReadFinalStatus(net, reader, head.status) || !ReadHeaders(net, reader, head) ||
       head.status != 200) {
     return false;
   }

@@ -14,6 +14,13 @@ bool LineReader::Fill() {
   return count_ > 0;
 }
 
+int LineReader::FillWithin(int64_t limit_ms) {
+  position_ = 0;
+  const int n = net_.SocketRecvWithin(socket_, buffer_.data(), kBufferSize, limit_ms);
+  count_ = std::max(n, 0);
+  return n;
+}
+
 bool LineReader::ReadByte(unsigned char& byte) {
   byte = 0;
   if (position_ >= count_ && !Fill()) return false;
@@ -40,19 +47,30 @@ size_t LineReader::ReadSome(char* out, size_t size) {
 
 bool LineReader::ReadLine(std::string& line, int seconds, size_t max_bytes) {
   line.clear();
+  // The time-out bounds a silence: the pauses since the last byte came, counted in steps.
+  const int max_idle = seconds * 10;
   int idle = 0;
   for (;;) {
-    if (position_ >= count_ && !HasData()) {
-      net_.console().Delay(100);
-      ++idle;
-      if (seconds != 0 && idle > seconds * 10) return false;
-      continue;
+    if (position_ >= count_) {
+      if (!HasData()) {
+        net_.console().Delay(100);
+        ++idle;
+        if (seconds != 0 && idle > max_idle) return false;
+        continue;
+      }
+      // A readable socket need not hold data: a TLS record may come in pieces or carry none (the
+      // session tickets of TLS 1.3). The receive waits for data as long as the silence may still
+      // last, without end when there is no time-out.
+      const int64_t limit_ms = seconds == 0 ? -1 : int64_t{max_idle - idle + 1} * 100;
+      const int n = FillWithin(limit_ms);
+      if (n == kRecvSilent) return false;
+      if (n <= 0) {
+        if (line.empty()) return false;
+        break;
+      }
+      idle = 0;
     }
     // Whole runs of buffered bytes are taken at once; the effect is that of one byte at a time.
-    if (position_ >= count_ && !Fill()) {
-      if (line.empty()) return false;
-      break;
-    }
     const char* begin = buffer_.data() + position_;
     const char* end = buffer_.data() + count_;
     const char* lf = static_cast<const char*>(std::memchr(begin, '\n', static_cast<size_t>(end - begin)));

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "net/network.h"
@@ -29,13 +30,17 @@ class LineReader {
   // failed. The bulk form of ReadByte.
   size_t ReadSome(char* out, size_t size);
   // The next line without its LF and without one CR before it. Waits in steps of the poll
-  // time-out and a 100 ms pause; seconds > 0 bounds the total idle time (the bytes gathered so
-  // far stay in line). False when the connection ended before any byte of the line, or on the
-  // time-out. max_bytes ends a line early (see kMaxLineBytes).
+  // time-out and a 100 ms pause; seconds > 0 bounds each silence of the peer, counted from the
+  // last byte received (the bytes gathered so far stay in line). False when the connection
+  // ended before any byte of the line, or on the time-out. max_bytes ends a line early (see
+  // kMaxLineBytes).
   bool ReadLine(std::string& line, int seconds, size_t max_bytes = kMaxLineBytes);
 
  private:
   bool Fill();
+  // Receives into the empty buffer, allowing a silence of limit_ms (negative: without end); the
+  // receive's result (a count, kRecvEnded, kRecvFailed or kRecvSilent).
+  int FillWithin(int64_t limit_ms);
 
   Network& net_;
   int socket_;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <optional>
 
 #include "platform/net_socket.h"
@@ -61,6 +62,21 @@ int SecondsSetting(const std::string& text, int fallback) {
 
 bool StartsWithS(const std::string& text) { return !text.empty() && (text[0] == 'S' || text[0] == 's'); }
 
+// The size and modification time of a file, as text; empty when it cannot be read.
+std::string FileStamp(const std::string& path) {
+  if (path.empty()) return {};
+  std::error_code error;
+  const auto size = std::filesystem::file_size(path, error);
+  if (error) return {};
+  const auto time = std::filesystem::last_write_time(path, error);
+  if (error) return {};
+  return std::to_string(size) + "@" + std::to_string(time.time_since_epoch().count());
+}
+
+bool SameOptions(const TlsClientOptions& a, const TlsClientOptions& b) {
+  return a.verify == b.verify && a.ca_file == b.ca_file;
+}
+
 }  // namespace
 
 NetSettings ReadNetSettings(const Config& config, const HostEnvironment& host) {
@@ -84,9 +100,16 @@ Network::Network(Console& console, Keyboard& keyboard, const Config& config,
                  const HostEnvironment& host)
     : console_(console), keyboard_(keyboard), config_(config), host_(host) {
   settings_ = ReadNetSettings(config_, host_);
+  // The socket layer is ready from the start, whether or not a script starts it: a write to a
+  // peer that has gone away must fail, not end the program (the TLS library writes with calls
+  // that would raise the broken-pipe signal).
+  SocketLayerStart();
 }
 
-Network::~Network() { TlsClose(); }
+Network::~Network() {
+  TlsClose();
+  SocketLayerEnd();
+}
 
 bool Network::NetStartup() {
   ++startups_;
@@ -214,13 +237,18 @@ bool Network::SocketReadable(int socket) {
 }
 
 int Network::SocketRecv(int socket, char* buffer, int size) {
-  if (socket < 0 || size <= 0) return -1;
-  if (tls_.active && socket == tls_.socket) return TlsRead(buffer, size);
+  return SocketRecvWithin(socket, buffer, size, int64_t{settings_.idle_limit_s} * 1000);
+}
+
+int Network::SocketRecvWithin(int socket, char* buffer, int size, int64_t limit_ms) {
+  if (socket < 0 || size <= 0) return kRecvFailed;
+  if (tls_.active && socket == tls_.socket) return TlsRead(buffer, size, limit_ms);
   for (;;) {
     const long n = SocketRecvSome(socket, buffer, static_cast<size_t>(size));
     if (n >= 0) return static_cast<int>(n);
-    if (n != kSocketWouldBlock) return -1;
-    if (WaitSocket(socket, false, int64_t{settings_.idle_limit_s} * 1000) != 1) return -1;
+    if (n != kSocketWouldBlock) return kRecvFailed;
+    const int ready = WaitSocket(socket, false, limit_ms);
+    if (ready != 1) return ready == 0 ? kRecvSilent : kRecvFailed;
   }
 }
 
@@ -261,13 +289,9 @@ bool Network::TlsStart(int socket, std::string_view server_name) {
   TlsClose();
   last_tls_failure_.clear();
   settings_ = ReadNetSettings(config_, host_);
-  std::string error;
-  tls_.context = MakeTlsClientContext(settings_.tls, error);
-  if (!tls_.context) {
-    last_tls_failure_ = error;
-    return false;
-  }
-  tls_.connection = tls_.context->Connect(socket, server_name);
+  TlsContext* context = ClientContext();
+  if (context == nullptr) return false;
+  tls_.connection = context->Connect(socket, server_name);
   if (!tls_.connection) {
     last_tls_failure_ = "no TLS connection object";
     TlsClose();
@@ -294,16 +318,33 @@ bool Network::TlsStart(int socket, std::string_view server_name) {
   return true;
 }
 
+TlsContext* Network::ClientContext() {
+  const std::string stamp = settings_.tls.verify ? FileStamp(settings_.tls.ca_file) : "";
+  if (tls_cache_.context && SameOptions(tls_cache_.options, settings_.tls) &&
+      tls_cache_.ca_file_stamp == stamp) {
+    return tls_cache_.context.get();
+  }
+  tls_cache_ = TlsContextCache{};
+  std::string error;
+  auto context = MakeTlsClientContext(settings_.tls, error);
+  ++tls_contexts_made_;
+  if (!context) {
+    last_tls_failure_ = error;
+    return nullptr;
+  }
+  tls_cache_ = TlsContextCache{std::move(context), settings_.tls, stamp};
+  return tls_cache_.context.get();
+}
+
 void Network::TlsClose() {
+  // The context stays for the next connection; only the connection goes.
   tls_.connection.reset();
-  tls_.context.reset();
   tls_.socket = -1;
   tls_.active = false;
 }
 
-int Network::TlsRead(char* buffer, int size) {
-  if (!tls_.active || !tls_.connection) return -1;
-  const int64_t idle_ms = int64_t{settings_.idle_limit_s} * 1000;
+int Network::TlsRead(char* buffer, int size, int64_t limit_ms) {
+  if (!tls_.active || !tls_.connection) return kRecvFailed;
   for (;;) {
     TlsErrorKind error = kTlsOk;
     const int n = tls_.connection->Read(buffer, size, error);
@@ -311,16 +352,20 @@ int Network::TlsRead(char* buffer, int size) {
       case kTlsOk:
         return n;
       case kTlsWantRead:
-      case kTlsWantWrite:
-        // A record may arrive in pieces; the wait for the rest is bounded like any silence.
-        if (WaitSocket(tls_.socket, error == kTlsWantWrite, idle_ms) != 1) return -1;
+      case kTlsWantWrite: {
+        // A record may arrive in pieces, and some records carry no data at all (the session
+        // tickets of TLS 1.3): the wait goes on for as long as the caller allows a silence.
+        const int ready = WaitSocket(tls_.socket, error == kTlsWantWrite, limit_ms);
+        if (ready != 1) return ready == 0 ? kRecvSilent : kRecvFailed;
         continue;
+      }
       case kTlsSyscall:
       case kTlsClosed:
-        return -1;
+        // The peer closed, with or without the closing alert: the end of its data.
+        return kRecvEnded;
       default:
         console_.Write("Erro SSL: " + std::to_string(static_cast<int>(error)) + "\r\n");
-        return -1;
+        return kRecvFailed;
     }
   }
 }

@@ -28,11 +28,23 @@ NetSettings ReadNetSettings(const Config& config, const HostEnvironment& host);
 
 // The TLS connection of the program: at most one exists at a time.
 struct TlsState {
-  std::unique_ptr<TlsContext> context;
   std::unique_ptr<TlsConnection> connection;
   int socket = -1;  // the socket carrying it, -1 for none
   bool active = false;
 };
+
+// The client context, kept for the program's life while the settings it was made from stay the
+// same: making one loads the system's certificate store, which costs more than a handshake.
+struct TlsContextCache {
+  std::unique_ptr<TlsContext> context;
+  TlsClientOptions options;
+  std::string ca_file_stamp;  // size and time of the extra CA file when the context was made
+};
+
+// What SocketRecv gives besides a count of bytes.
+constexpr int kRecvEnded = 0;    // the peer closed
+constexpr int kRecvFailed = -1;  // the connection failed (or a wait hook stopped the wait)
+constexpr int kRecvSilent = -2;  // nothing came within the time allowed
 
 class Network {
  public:
@@ -58,8 +70,11 @@ class Network {
   // True when the TLS connection holds unread bytes, or the socket becomes readable within the
   // poll time-out.
   bool SocketReadable(int socket);
-  // Count received (0: the peer closed; below 0: failure or a silence longer than the idle limit).
+  // Count received, or kRecvEnded, kRecvFailed, kRecvSilent (a silence longer than the idle
+  // limit).
   int SocketRecv(int socket, char* buffer, int size);
+  // The same with the silence allowed in milliseconds; a negative limit waits without end.
+  int SocketRecvWithin(int socket, char* buffer, int size, int64_t limit_ms);
   // Sends all the bytes; the count, or -1 when the connection failed or stalled.
   int SocketSend(int socket, const char* bytes, int size);
   bool SendText(int socket, std::string_view text);
@@ -67,13 +82,15 @@ class Network {
 
   bool TlsStart(int socket, std::string_view server_name);
   void TlsClose();
-  int TlsRead(char* buffer, int size);
+  int TlsRead(char* buffer, int size, int64_t limit_ms);
   int TlsWrite(const char* bytes, int size);
   bool TlsPending();
   bool TlsActive() const { return tls_.active; }
   int TlsSocket() const { return tls_.socket; }
   // Why the last TLS handshake failed (certificate refused, protocol error); empty after success.
   const std::string& LastTlsFailure() const { return last_tls_failure_; }
+  // How many TLS client contexts were made so far (one while the TLS settings stay the same).
+  int TlsContextsMade() const { return tls_contexts_made_; }
 
   // The socket's own or its peer's IPv4 address as dotted text; false when it has none.
   bool LocalAddress(int socket, std::string& dotted);
@@ -101,8 +118,14 @@ class Network {
   NetSettings settings_;
   int poll_timeout_us_ = 0;
   int startups_ = 0;
+  // The client context for the current settings, made or taken from the cache; nullptr with
+  // last_tls_failure_ set when it cannot be made.
+  TlsContext* ClientContext();
+
   TlsState tls_;
+  TlsContextCache tls_cache_;
   std::string last_tls_failure_;
+  int tls_contexts_made_ = 0;
   std::function<bool()> wait_hook_;
 };
 

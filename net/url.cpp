@@ -49,9 +49,11 @@ UrlParts UrlSplit(std::string_view url) {
   bool port_ok = true;
   if (colon != std::string_view::npos) {
     const std::string_view port_text = authority.substr(colon + 1);
-    int64_t port = 0;
+    // At most five digits are ever added up, so a port text of any length cannot overflow.
+    int port = 0;
     port_ok = !port_text.empty() && port_text.size() <= 5;
-    for (const char c : port_text) {
+    for (size_t i = 0; port_ok && i < port_text.size(); ++i) {
+      const char c = port_text[i];
       if (c < '0' || c > '9') port_ok = false;
       else port = port * 10 + (c - '0');
     }

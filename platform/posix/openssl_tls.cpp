@@ -33,6 +33,20 @@ TlsErrorKind KindOf(int ssl_error) {
   }
 }
 
+// The kind of a failed read. A peer that closes the socket without the closing alert, which
+// many web servers do, is reported by OpenSSL 3 as a protocol error ("unexpected eof while
+// reading"); it is the peer vanishing without closing the session, as the interface names it.
+TlsErrorKind ReadFailureKind(int ssl_error) {
+#ifdef SSL_R_UNEXPECTED_EOF_WHILE_READING
+  if (ssl_error == SSL_ERROR_SSL &&
+      ERR_GET_REASON(ERR_peek_error()) == SSL_R_UNEXPECTED_EOF_WHILE_READING) {
+    ERR_clear_error();
+    return kTlsSyscall;
+  }
+#endif
+  return KindOf(ssl_error);
+}
+
 bool IsIpAddress(std::string_view name) {
   uint32_t address = 0;
   return DottedToAddress(std::string(name), address) && name.find(':') == std::string_view::npos &&
@@ -63,7 +77,7 @@ class OpenSslConnection final : public TlsConnection {
   int Read(char* buffer, int size, TlsErrorKind& error) override {
     ERR_clear_error();
     const int n = SSL_read(ssl_, buffer, size);
-    error = n > 0 ? kTlsOk : KindOf(SSL_get_error(ssl_, n));
+    error = n > 0 ? kTlsOk : ReadFailureKind(SSL_get_error(ssl_, n));
     return n;
   }
 

@@ -107,6 +107,68 @@ TEST_F(NetCommandsTest, TlsChannelAndTheSslMark) {
   EXPECT_EQ(Var('C'), "eco: claro");
 }
 
+TEST_F(NetCommandsTest, TheSslMarkLastsUntilFechaOfASocketChannel) {
+  const auto& certs = TestCertificates::Get();
+  ASSERT_TRUE(certs.ok);
+  SetKey("SSL_ARQUIVO_CA", certs.ca_cert.string());
+  TestServer secure(Echo(), certs.server_cert, certs.server_key, false);
+  TestServer plain(Echo(), {}, {}, false);
+  const std::string sp = std::to_string(secure.port());
+  const std::string pp = std::to_string(plain.port());
+  // A CONECTA without the prefix on the channel that holds the TLS connection closes that one
+  // and connects over TLS again.
+  EXPECT_EQ(Run("conecta ssl #1 \"localhost\" " + sp + "\n"
+                "conecta #1 \"localhost\" " + sp + "\n"
+                "escreve #1 \"de novo\"\n"
+                "le #1 a\n"
+                "fecha #1\n").result, 0) << Said();
+  EXPECT_EQ(Var('A'), "eco: de novo");
+  // Closing a plain channel implicitly, by a CONECTA or an ABRE that reuses it, or closing a
+  // file keeps the mark too: while the TLS channel is open, new connections are tried over TLS
+  // and refused, since one TLS connection is open.
+  const std::string plain_on = " \"localhost\" " + pp + " &\n";
+  EXPECT_EQ(Run("conecta #2" + plain_on +
+                "conecta #3" + plain_on +
+                "conecta ssl #1 \"localhost\" " + sp + "\n"
+                "conecta #2" + plain_on + "checa b\n"
+                "abre #3 \"c:\\x.txt\" &\n"
+                "conecta #4" + plain_on + "checa c\n"
+                "fecha #3\n"
+                "conecta #4" + plain_on + "checa d\n"
+                "escreve #1 \"ainda\"\n"
+                "le #1 e\n"
+                "fecha #1\n"
+                "conecta #2" + plain_on + "checa f\n"
+                "escreve #2 \"claro\"\n"
+                "le #2 g\n"
+                "fecha #2\n").result, 0) << Said();
+  EXPECT_EQ(Var('B'), "1");
+  EXPECT_EQ(Var('C'), "1");
+  EXPECT_EQ(Var('D'), "1");
+  EXPECT_EQ(Var('E'), "eco: ainda");
+  EXPECT_EQ(Var('F'), "0");
+  EXPECT_EQ(Var('G'), "eco: claro");
+}
+
+TEST_F(NetCommandsTest, LeOnATlsChannelWaitsForTheLineWithoutTimeOut) {
+  const auto& certs = TestCertificates::Get();
+  ASSERT_TRUE(certs.ok);
+  SetKey("SSL_ARQUIVO_CA", certs.ca_cert.string());
+  SetKey("TEMPO_OCIOSO", "1");
+  TestServer server([](ServerConnection& c, const std::string&) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    c.Send("bom dia\r\n");
+    c.ReadUntil("FIM\r\n");
+  }, certs.server_cert, certs.server_key, false);
+  EXPECT_EQ(Run("conecta ssl #1 \"localhost\" " + std::to_string(server.port()) + "\n"
+                "le #1 a\n"
+                "checa b\n"
+                "escreve #1 \"FIM\"\n"
+                "fecha #1\n").result, 0) << Said();
+  EXPECT_EQ(Var('A'), "bom dia");
+  EXPECT_EQ(Var('B'), "0");
+}
+
 TEST_F(NetCommandsTest, AForgedCertificateIsRefusedAndNamed) {
   const auto& certs = TestCertificates::Get();
   ASSERT_TRUE(certs.ok);

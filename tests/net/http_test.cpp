@@ -223,18 +223,58 @@ TEST_F(NetTest, StallingServersAreGivenUpAfterTheIdleLimit) {
   }
 }
 
-TEST_F(NetTest, SlowlorisHeadersAreBoundedByTheIdleLimitOfTheLine) {
+TEST_F(NetTest, TheIdleLimitIsASilenceNotTheTimeALineTakes) {
   SetKey("TEMPO_OCIOSO", "1");
-  TestServer server([](ServerConnection& c, const std::string&) {
-    c.Send("HTTP/1.1 200 OK\r\n");
-    for (int i = 0; i < 40; ++i) {
-      if (!c.Send("X")) return;
-      std::this_thread::sleep_for(100ms);
+  // A live but slow server: its status line takes 1.6 s, but no silence lasts a second.
+  TestServer slow([](ServerConnection& c, const std::string&) {
+    for (const char* piece : {"HTT", "P/1.", "1 20", "0 OK", "\r\nContent-Le"}) {
+      if (!c.Send(piece)) return;
+      std::this_thread::sleep_for(400ms);
     }
+    c.Send("ngth: 5\r\n\r\nlento");
+  });
+  EXPECT_TRUE(Download(slow.Url("/")));
+  EXPECT_EQ(File(), "lento");
+  // A silence longer than the limit in the middle of a line still ends the transfer in time.
+  TestServer stalled([](ServerConnection& c, const std::string&) {
+    c.Send("HTTP/1.1 200 OK\r\nContent-Le");
+    std::this_thread::sleep_for(2500ms);
+    c.Send("ngth: 5\r\n\r\ntarde");
   });
   const auto began = std::chrono::steady_clock::now();
+  EXPECT_FALSE(Download(stalled.Url("/"), "stalled.bin"));
+  EXPECT_LT(std::chrono::steady_clock::now() - began, 2000ms);
+}
+
+TEST_F(NetTest, InterimAnswersAreSkipped) {
+  // "100 Continue" and "103 Early Hints" come before the real answer, in both request forms.
+  TestServer server(Reply("HTTP/1.1 100 Continue\r\n\r\n"
+                          "HTTP/1.1 103 Early Hints\r\nLink: </s.css>; rel=preload\r\n\r\n" +
+                          Answer("200 OK", "corpo")));
+  EXPECT_TRUE(Download(server.Url("/")));
+  EXPECT_EQ(File(), "corpo");
+  TestServer text(Reply("HTTP/1.1 100 Continue\r\n\r\n"
+                        "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<p>linha\n"));
+  EXPECT_TRUE(Download(text.Url("/"), "t.html"));
+  EXPECT_EQ(File("t.html"), "<p>linha\r\n\r\n");
+  // An interim answer is no way around the error messages or the redirects.
+  TestServer missing(Reply("HTTP/1.1 100 Continue\r\n\r\n" + Answer("404 Not Found", "")));
+  EXPECT_FALSE(Download(missing.Url("/"), "m.bin"));
+  EXPECT_EQ(ui_.said, std::vector<std::string>{"Erro http404: P\xE1gina n\xE3o encontrada."});
+  // A server that sends nothing but interim answers is given up.
+  TestServer endless([](ServerConnection& c, const std::string&) {
+    for (int i = 0; i < 5000; ++i) {
+      if (!c.Send("HTTP/1.1 100 Continue\r\n\r\n")) return;
+    }
+  });
+  EXPECT_FALSE(Download(endless.Url("/"), "e.bin"));
+  EXPECT_FALSE(fs::exists(dir_.path() / "e.bin"));
+}
+
+TEST_F(NetTest, AHugePortInALocationFailsCleanly) {
+  TestServer server(Reply("HTTP/1.1 302 Found\r\nLocation: http://127.0.0.1:99999999999999999999/x\r\n\r\n"));
   EXPECT_FALSE(Download(server.Url("/")));
-  EXPECT_LT(std::chrono::steady_clock::now() - began, 3500ms);
+  EXPECT_FALSE(fs::exists(dir_.path() / "out.bin"));
 }
 
 TEST_F(NetTest, KeysDuringTheBody) {
@@ -310,6 +350,33 @@ TEST_F(HttpsTest, AnUntrustedServerIsRefusedAndTheUserIsTold) {
   SetKey("SSL_SEM_VERIFICACAO", "S");
   EXPECT_TRUE(Download(server.Url("/", true, "localhost")));
   EXPECT_EQ(File(), "segredo");
+}
+
+TEST_F(HttpsTest, AServerClosingWithoutTheTlsAlertEndsTheAnswerSilently) {
+  const auto& certs = TestCertificates::Get();
+  TrustTestAuthority();
+  // Many servers close the socket without the closing alert: a body of known length, an
+  // open-ended one and a text page all end there without an error line.
+  const std::string body = Pattern(20000);
+  TestServer sized([body](ServerConnection& c, const std::string&) {
+    c.Send(Answer("200 OK", body));
+    c.Drop();
+  }, certs.server_cert, certs.server_key);
+  EXPECT_TRUE(Download(sized.Url("/", true, "localhost")));
+  EXPECT_TRUE(SameBytes(File(), body));
+  TestServer open_ended([body](ServerConnection& c, const std::string&) {
+    c.Send("HTTP/1.1 200 OK\r\nContent-Type: audio/mpeg\r\n\r\n" + body);
+    c.Drop();
+  }, certs.server_cert, certs.server_key);
+  EXPECT_TRUE(Download(open_ended.Url("/", true, "localhost"), "a.mp3"));
+  EXPECT_TRUE(SameBytes(File("a.mp3"), body));
+  TestServer page([](ServerConnection& c, const std::string&) {
+    c.Send("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<p>fim");
+    c.Drop();
+  }, certs.server_cert, certs.server_key);
+  EXPECT_TRUE(Download(page.Url("/", true, "localhost"), "p.html"));
+  EXPECT_EQ(File("p.html"), "<p>fim\r\n\r\n");
+  EXPECT_EQ(console_.written, "");
 }
 
 TEST_F(HttpsTest, RedirectFromHttpsToHttpAndBack) {

@@ -126,6 +126,26 @@ TEST_F(NetTest, ReadLineTimeOutKeepsWhatCameAndKeepsTheWindowAlive) {
   net_.TcpClose(s);
 }
 
+TEST_F(NetTest, ReadLineTimeOutCountsOnlyTheSilenceSinceTheLastByte) {
+  // Eight bytes 300 ms apart: 2.1 s for the line, never a silence of a second.
+  TestServer server(
+      [](ServerConnection& c, const std::string&) {
+        for (const char* piece : {"d", "e", "v", "a", "g", "a", "r", "\n"}) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(300));
+          if (!c.Send(piece)) return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+      },
+      {}, {}, false);
+  const int s = net_.TcpConnect("127.0.0.1", server.port());
+  LineReader reader(net_, s);
+  std::string line;
+  EXPECT_TRUE(reader.ReadLine(line, 1));
+  EXPECT_EQ(line, "devagar");
+  EXPECT_FALSE(reader.ReadLine(line, 1));
+  net_.TcpClose(s);
+}
+
 TEST_F(NetTest, SendTextAndSendLine) {
   std::string got;
   std::mutex m;

@@ -136,6 +136,13 @@ class ServerConnection {
     socket_ = -1;
   }
 
+  // Closes the socket without the TLS closing alert, as many web servers do.
+  void Drop() {
+    SocketCloseHandle(socket_);
+    socket_ = -1;
+    tls_.reset();
+  }
+
  private:
   int socket_;
   std::unique_ptr<TlsConnection> tls_;

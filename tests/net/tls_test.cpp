@@ -1,9 +1,13 @@
 // TLS connections against a local TLS server with a certificate authority made for the test.
+#include <csignal>
+
 #include "net/line_reader.h"
 #include "tests/net/net_fixture.h"
 
 namespace navelo::testing {
 namespace {
+
+using namespace std::chrono_literals;
 
 // A TLS server that answers each line it gets with "eco: " and the line, until "FIM".
 std::unique_ptr<TestServer> EchoServer(const fs::path& cert, const fs::path& key) {
@@ -107,7 +111,7 @@ TEST_F(TlsTest, APeerThatSpeaksNoTlsOrStallsFailsTheHandshakeInTime) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 }
 
-TEST_F(TlsTest, OneConnectionAtATimeAndAFreshContextAfterClosing) {
+TEST_F(TlsTest, OneConnectionAtATimeAndANewOneAfterClosing) {
   TrustTestAuthority();
   auto server = EchoServer(certs.server_cert, certs.server_key);
   const int first = net_.TcpConnectSecure("localhost", server->port());
@@ -160,6 +164,119 @@ TEST_F(TlsTest, ABrokenRecordShowsTheTlsErrorAndEndsTheConnection) {
   EXPECT_EQ(console_.written, "Erro SSL: 1\r\n");
   net_.TcpClose(s);
 }
+
+TEST_F(TlsTest, APeerClosingWithoutTheAlertEndsTheReadingQuietly) {
+  SetKey("SSL_SEM_VERIFICACAO", "S");
+  TestServer server(
+      [](ServerConnection& c, const std::string&) {
+        c.Send("ok\r\n");
+        c.Drop();
+      },
+      certs.server_cert, certs.server_key, false);
+  const int s = net_.TcpConnectSecure("localhost", server.port());
+  ASSERT_GE(s, 0);
+  LineReader reader(net_, s);
+  std::string line;
+  EXPECT_TRUE(reader.ReadLine(line, 5));
+  EXPECT_EQ(line, "ok");
+  EXPECT_FALSE(reader.ReadLine(line, 5));
+  net_.TcpClose(s);
+  EXPECT_EQ(console_.written, "");
+}
+
+TEST_F(TlsTest, AReadWithoutTimeOutWaitsPastRecordsThatCarryNoData) {
+  TrustTestAuthority();
+  SetKey("TEMPO_OCIOSO", "1");
+  // The server's TLS 1.3 session tickets make the socket readable at once; its line comes only
+  // after more than the idle limit.
+  TestServer server(
+      [](ServerConnection& c, const std::string&) {
+        std::this_thread::sleep_for(1500ms);
+        c.Send("ola\r\n");
+        c.ReadUntil("FIM\r\n");
+      },
+      certs.server_cert, certs.server_key, false);
+  const int s = net_.TcpConnectSecure("localhost", server.port());
+  ASSERT_GE(s, 0) << net_.LastTlsFailure();
+  LineReader reader(net_, s);
+  std::string line;
+  EXPECT_TRUE(reader.ReadLine(line, 0));
+  EXPECT_EQ(line, "ola");
+  net_.SendLine(s, "FIM");
+  net_.TcpClose(s);
+}
+
+TEST_F(TlsTest, TheClientContextIsKeptWhileItsSettingsStayTheSame) {
+  TrustTestAuthority();
+  auto server = EchoServer(certs.server_cert, certs.server_key);
+  auto other = EchoServer(certs.other_cert, certs.server_key);
+  auto self = EchoServer(certs.self_cert, certs.self_key);
+  for (int i = 0; i < 3; ++i) {
+    const int s = net_.TcpConnectSecure("localhost", server->port());
+    ASSERT_GE(s, 0) << net_.LastTlsFailure();
+    net_.TcpClose(s);
+  }
+  EXPECT_EQ(net_.TlsContextsMade(), 1);
+  // Every connection made with the kept context is checked as the first one was.
+  EXPECT_EQ(net_.TcpConnectSecure("localhost", other->port()), -1);
+  EXPECT_EQ(net_.TcpConnectSecure("127.0.0.1", other->port()), -1);
+  EXPECT_EQ(net_.TcpConnectSecure("localhost", self->port()), -1);
+  EXPECT_EQ(net_.TlsContextsMade(), 1);
+  // Other settings make another context.
+  SetKey("SSL_SEM_VERIFICACAO", "S");
+  int s = net_.TcpConnectSecure("localhost", other->port());
+  EXPECT_GE(s, 0);
+  net_.TcpClose(s);
+  EXPECT_EQ(net_.TlsContextsMade(), 2);
+  SetKey("SSL_SEM_VERIFICACAO", "N");
+  EXPECT_EQ(net_.TcpConnectSecure("localhost", other->port()), -1);
+  EXPECT_EQ(net_.TlsContextsMade(), 3);
+  // A CA file rewritten in place is read again.
+  const fs::path ca = dir_.path() / "ca.pem";
+  Spit(ca, Slurp(certs.ca_cert));
+  SetKey("SSL_ARQUIVO_CA", ca.string());
+  EXPECT_EQ(net_.TcpConnectSecure("localhost", self->port()), -1);
+  std::this_thread::sleep_for(20ms);
+  Spit(ca, Slurp(certs.self_cert) + "\n");
+  s = net_.TcpConnectSecure("localhost", self->port());
+  EXPECT_GE(s, 0) << net_.LastTlsFailure();
+  net_.TcpClose(s);
+  EXPECT_EQ(net_.TlsContextsMade(), 5);
+}
+
+#ifdef SIGPIPE
+// Connects over TLS with the process's default answer to a write on a broken connection, which
+// ends the program, and writes until the peer is surely gone.
+void WriteToAPeerThatClosed() {
+  TempDir dir;
+  HostEnvironment host(MapEnv({{"HOME", dir.path().string()}}), dir.path().string());
+  Config config(host);
+  fs::create_directories(config.UserConfigDir());
+  config.Write("NAVELO", "SSL_SEM_VERIFICACAO", "S");
+  const auto& certs = TestCertificates::Get();
+  TestServer server([](ServerConnection& c, const std::string&) { c.Drop(); },
+                    certs.server_cert, certs.server_key, false);
+  std::signal(SIGPIPE, SIG_DFL);
+  QuietConsole console;
+  QueueKeyboard keys;
+  Network net(console, keys, config, host);
+  const int s = net.TcpConnectSecure("localhost", server.port());
+  if (s < 0) std::exit(2);
+  std::this_thread::sleep_for(200ms);
+  for (int i = 0; i < 20; ++i) {
+    net.SendLine(s, "ainda ai?");
+    std::this_thread::sleep_for(10ms);
+  }
+  net.TcpClose(s);
+  std::exit(0);
+}
+
+TEST(TlsDeathTest, WritingToAPeerThatClosedDoesNotEndTheProgram) {
+  ASSERT_TRUE(TestCertificates::Get().ok);
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(WriteToAPeerThatClosed(), ::testing::ExitedWithCode(0), "");
+}
+#endif
 
 }  // namespace
 }  // namespace navelo::testing

@@ -41,6 +41,21 @@ TEST(UrlSplit, SchemeHostPortAndPath) {
   EXPECT_TRUE(UrlSplit("H/x").valid);  // without a scheme: plain http
 }
 
+TEST(UrlSplit, PortsOfAnyLengthAreReadSafely) {
+  // Digits beyond five are never added up (they would overflow); such ports are refused.
+  EXPECT_FALSE(UrlSplit("http://h:99999999999999999999/x").valid);
+  EXPECT_FALSE(UrlSplit("http://h:" + std::string(900, '9') + "/x").valid);
+  EXPECT_FALSE(UrlSplit("http://h:123456/x").valid);
+  EXPECT_FALSE(UrlSplit("http://h:80x/x").valid);
+  EXPECT_FALSE(UrlSplit("http://h:-80/x").valid);
+  EXPECT_FALSE(UrlSplit("http://h:0/x").valid);
+  EXPECT_FALSE(UrlSplit("http://h:/x").valid);
+  const UrlParts u = UrlSplit("http://h:08080/x");
+  EXPECT_TRUE(u.valid);
+  EXPECT_EQ(u.port, 8080);
+  EXPECT_EQ(UrlSplit("https://h:65535").port, 65535);
+}
+
 TEST(ResolveLocation, AbsoluteAndRelativeTargets) {
   const std::string base = "https://h:8443/a/b/c?q=1";
   EXPECT_EQ(ResolveLocation(base, "http://x/y"), "http://x/y");
