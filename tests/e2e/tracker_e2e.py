@@ -352,9 +352,10 @@ class TrackerTest(unittest.TestCase):
             times.append(seen)
         print(f"\nfirst prompt after {', '.join(f'{t * 1000:.0f} ms' for t in times)}",
               file=sys.stderr)
-        # The start-up used to wait a fixed second; the fastest of three runs shows what it costs
-        # now without the noise of a busy machine.
-        self.assertLess(min(times), 0.6)
+        # The start-up used to wait a fixed second, so it could never come in under one; the
+        # fastest of three runs shows what it costs now without the noise of a busy machine (about
+        # 0.1 s in the normal build, 0.5 s with the sanitizers).
+        self.assertLess(min(times), 0.8)
 
     def test_an_empty_code_ends_the_program(self):
         code, events = self.host.run("bexilo", "{Enter}")
@@ -419,22 +420,28 @@ class MonitorTest(unittest.TestCase):
 
     # The demo codes advance from the site's start, so the test that waits for a change runs
     # first (tests run in name order); the ones below are named to come after it.
-    def watch(self, code, seconds, path="/detalhes.php"):
-        """Runs the monitor alone for a while with a one-second interval; returns its events."""
+    def watch(self, code, first_words, path="/detalhes.php"):
+        """Runs the monitor alone with a one-second interval until it has written first_words,
+        then for four more polls; returns its events."""
         self.host.set_site(PORT, path)
         child, transcript = self.host.start("bexilo_mon", "", (code, "1"))
         try:
-            time.sleep(seconds)
+            deadline = time.time() + 60
+            while time.time() < deadline and first_words not in written(read_transcript(transcript)):
+                time.sleep(0.1)
+            time.sleep(4)
             open(os.path.join(self.host.program, "stop"), "w").close()
             self.assertEqual(child.wait(30), 0)
         finally:
             if child.poll() is None:
                 child.kill()
                 child.wait()
-        return read_transcript(transcript)
+        events = read_transcript(transcript)
+        self.assertIn(first_words, written(events))
+        return events
 
     def test_watching_a_malformed_sequence_sees_no_change_at_every_poll(self):
-        events = self.watch("GG888999000BR", 6)
+        events = self.watch("GG888999000BR", "Última atualização para o objeto: GG888999000BR")
         self.assertIn("Última atualização para o objeto: GG888999000BR", written(events))
         self.assertFalse(any(text.lower().endswith("mudou.wav") for kind, text in events
                              if kind == "sound"), events)
@@ -444,7 +451,7 @@ class MonitorTest(unittest.TestCase):
         self.assertIn("Distribuição <urgente>", lines[0])
 
     def test_watching_a_refused_page_reports_it_once(self):
-        events = self.watch("AA123456789BR", 5, "/sumiu.php")
+        events = self.watch("AA123456789BR", "erro http 404", "/sumiu.php")
         text = written(events)
         self.assertEqual(text.count("404"), 1, text)
         self.assertIn("O site de rastreamento não encontrou a página do objeto AA123456789BR "
