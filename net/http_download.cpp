@@ -284,7 +284,9 @@ class Download {
         }
         return Outcome::kFailure;
       case 404:
-        if (request_.say_http_errors) ui_.SayLine(Utf8ToCp1252("Erro http404: Página não encontrada."));
+        if (request_.say_http_errors) {
+          ui_.SayLine(Utf8ToCp1252("Erro http404: Página não encontrada."));
+        }
         return Outcome::kFailure;
       default:
         break;
