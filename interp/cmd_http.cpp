@@ -24,7 +24,10 @@ class InterpreterDownloadUi final : public DownloadUi {
   Interpreter& in_;
 };
 
-// TRAZDAREDE url file tone cookie [agent] variable
+// TRAZDAREDE url file tone cookie [agent] variable [status [type]]
+// The optional status variable receives the final answer's status code (empty when no answer
+// came) and the type variable its Content-Type. A script that asks for the status reports the 400
+// and 404 answers itself, so the download does not speak them.
 bool TrazDaRede(Interpreter& in, std::string& args) {
   std::string url, file, tone, cookie, agent;
   if (!TakeValue(in, args, url) || !TakeValue(in, args, file) || !TakeValue(in, args, tone) ||
@@ -34,6 +37,13 @@ bool TrazDaRede(Interpreter& in, std::string& args) {
   if (!TakeValue(in, args, agent)) agent.clear();
   int slot = 0;
   if (!TakeVariable(in, args, slot)) return false;
+  int status_slot = -1;
+  int type_slot = -1;
+  int slot_read = 0;
+  if (!args.empty() && TakeVariable(in, args, slot_read)) {
+    status_slot = slot_read;
+    if (!args.empty() && TakeVariable(in, args, slot_read)) type_slot = slot_read;
+  }
   if (tone != "0" && tone != "1") return false;
   DownloadRequest request;
   request.url = url;
@@ -42,8 +52,14 @@ bool TrazDaRede(Interpreter& in, std::string& args) {
   request.tone = tone == "1";
   request.cookie = cookie;
   request.agent = agent;
+  request.say_http_errors = status_slot < 0;
   InterpreterDownloadUi ui(in);
-  in.vars.Slot(slot).assign(1, HttpDownload(in.net, ui, request) ? '0' : '1');
+  DownloadAnswer answer;
+  in.vars.Slot(slot).assign(1, HttpDownload(in.net, ui, request, &answer) ? '0' : '1');
+  if (status_slot >= 0) {
+    in.vars.Slot(status_slot) = answer.status > 0 ? std::to_string(answer.status) : std::string();
+  }
+  if (type_slot >= 0) in.vars.Slot(type_slot) = answer.content_type;
   return true;
 }
 

@@ -145,21 +145,48 @@ std::string DecodeBase64(std::string_view text) {
 
 // ---- The other in-place conversions ----
 
-// Only two-byte sequences are folded, keeping the low eight bits of the code; everything else
-// passes through as raw bytes. A lead byte at the very end pairs with a blank, as if the text
-// went on with one.
+// UTF-8 to the ANSI code page. Only well-formed sequences are decoded: an overlong form
+// ("\xC0\x8A" must never become a line end), a surrogate, a code above U+10FFFF, a cut
+// sequence or a stray continuation byte is not a character, and each of its bytes stands for
+// itself, as the cp1252 text it most likely is. A character that cp1252 lacks becomes "?";
+// U+0080..U+009F keep their low byte, the cp1252 character that pages encode that way by mistake.
 std::string Utf8PairsToAnsi(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    const auto b = static_cast<unsigned char>(text[i]);
-    if (b >= 192 && b <= 223) {
-      const auto c = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : ' ';
-      out += static_cast<char>(((b & 3) << 6) | (c & 63));
-      ++i;
-    } else {
-      out += static_cast<char>(b);
+  size_t i = 0;
+  while (i < text.size()) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    size_t extra = 0;
+    char32_t code = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      extra = 1;
+      code = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      extra = 2;
+      code = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      extra = 3;
+      code = lead & 0x07;
     }
+    bool valid = extra > 0 && i + extra < text.size();
+    for (size_t k = 1; valid && k <= extra; ++k) {
+      const auto c = static_cast<unsigned char>(text[i + k]);
+      if ((c & 0xC0) != 0x80) valid = false;
+      code = (code << 6) | (c & 0x3F);
+    }
+    static constexpr char32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};
+    if (valid && (code < kSmallest[extra] || (code >= 0xD800 && code <= 0xDFFF) ||
+                  code > 0x10FFFF)) {
+      valid = false;
+    }
+    if (!valid) {
+      out += static_cast<char>(lead);
+      ++i;
+      continue;
+    }
+    const int byte = code <= 0xFF ? static_cast<int>(code) : CodePointToCp1252(code);
+    out += byte < 0 ? '?' : static_cast<char>(byte);
+    i += extra + 1;
   }
   return out;
 }

@@ -241,10 +241,11 @@ constexpr int64_t kLargeBlock = 65536;
 
 class Download {
  public:
-  Download(Network& net, DownloadUi& ui, const DownloadRequest& request)
-      : net_(net), ui_(ui), request_(request), tone_(request.tone) {}
+  Download(Network& net, DownloadUi& ui, const DownloadRequest& request, DownloadAnswer* answer)
+      : net_(net), ui_(ui), request_(request), answer_(answer), tone_(request.tone) {}
 
   bool Run() {
+    if (answer_ != nullptr) *answer_ = DownloadAnswer{};
     if (request_.url.empty() || request_.file.empty()) return false;
     std::string url = request_.url;
     for (int redirects = 0;; ++redirects) {
@@ -290,20 +291,26 @@ class Download {
     LineReader& reader = connection.reader();
     AnswerHead head;
     if (!ReadFinalStatus(net_, reader, head.status)) return Outcome::kFailure;
+    if (answer_ != nullptr) *answer_ = DownloadAnswer{head.status, {}};
     switch (head.status) {
       case 206:
         ui_.SayLine("Retomando download");
         break;
       case 400:
-        ui_.SayLine(Utf8ToCp1252("Erro http400:Requisição http não foi bem formulada."));
+        if (request_.say_http_errors) {
+          ui_.SayLine(Utf8ToCp1252("Erro http400:Requisição http não foi bem formulada."));
+        }
         return Outcome::kFailure;
       case 404:
-        ui_.SayLine(Utf8ToCp1252("Erro http404: Página não encontrada."));
+        if (request_.say_http_errors) {
+          ui_.SayLine(Utf8ToCp1252("Erro http404: Página não encontrada."));
+        }
         return Outcome::kFailure;
       default:
         break;
     }
     if (!ReadHeaders(net_, reader, head)) return Outcome::kFailure;
+    if (answer_ != nullptr) answer_->content_type = head.content_type;
     if (head.has_location) {
       next = ResolveLocation(url, head.location);
       return Outcome::kRedirect;
@@ -404,6 +411,7 @@ class Download {
   Network& net_;
   DownloadUi& ui_;
   const DownloadRequest& request_;
+  DownloadAnswer* answer_;
   bool tone_;
   bool stopped_ = false;
   std::FILE* file_ = nullptr;
@@ -412,8 +420,9 @@ class Download {
 
 }  // namespace
 
-bool HttpDownload(Network& net, DownloadUi& ui, const DownloadRequest& request) {
-  return Download(net, ui, request).Run();
+bool HttpDownload(Network& net, DownloadUi& ui, const DownloadRequest& request,
+                  DownloadAnswer* answer) {
+  return Download(net, ui, request, answer).Run();
 }
 
 bool HttpFetchText(Network& net, DownloadUi& ui, const DownloadRequest& request,

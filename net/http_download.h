@@ -32,6 +32,15 @@ struct DownloadRequest {
   bool tone = false;
   std::string cookie;
   std::string agent;
+  // False when the caller reports the 400 and 404 answers itself, from the status it gets back.
+  bool say_http_errors = true;
+};
+
+// What the last answer of a download said about itself: its status (0 when none came) and its
+// Content-Type, so a caller can tell a refused page from a broken connection and read the charset.
+struct DownloadAnswer {
+  int status = 0;
+  std::string content_type;
 };
 
 // Redirects followed for one download before it fails.
@@ -41,7 +50,8 @@ constexpr size_t kMaxHeaderLine = 16384;
 constexpr int kMaxHeaderLines = 200;
 
 // True when the body arrived whole (or, without a known length, until the server closed).
-bool HttpDownload(Network& net, DownloadUi& ui, const DownloadRequest& request);
+bool HttpDownload(Network& net, DownloadUi& ui, const DownloadRequest& request,
+                  DownloadAnswer* answer = nullptr);
 
 // The text-mode fetch for an answer without a length: the body's lines are stored with CR LF
 // and one empty line follows. False when no answer came or it was cut.

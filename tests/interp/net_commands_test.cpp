@@ -291,6 +291,40 @@ TEST_F(NetCommandsTest, TrazDaRedeDownloadsAndReportsByItsVariable) {
   EXPECT_EQ(Var('Z'), "1");
 }
 
+TEST_F(NetCommandsTest, TrazDaRedeHandsTheStatusAndTypeToAScriptThatAsks) {
+  TestServer server([](ServerConnection& c, const std::string& request) {
+    if (request.rfind("GET /ok ", 0) == 0) {
+      c.Send("HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=ISO-8859-1\r\n"
+             "Content-Length: 2\r\n\r\nok");
+    } else if (request.rfind("GET /ruim ", 0) == 0) {
+      c.Send("HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n\r\n");
+    } else {
+      c.Send("HTTP/1.1 404 Not Found\r\nContent-Type: text/html\r\nContent-Length: 0\r\n\r\n");
+    }
+  });
+  const std::string base = "http://127.0.0.1:" + std::to_string(server.port());
+  EXPECT_EQ(Run("trazdarede \"" + base + "/ok\" \"c:\\a.html\" 0 \"\" \"\" x $st $tipo\n"
+                "seja a $st\nseja b $tipo\n"
+                "trazdarede \"" + base + "/nada\" \"c:\\b.html\" 0 \"\" \"\" y $st\n"
+                "seja c $st\n"
+                "trazdarede \"" + base + "/ruim\" \"c:\\c.html\" 0 \"\" \"\" z $st $tipo\n"
+                "seja d $st\nseja e $tipo\n"
+                "trazdarede \"http://127.0.0.1:1/\" \"c:\\d.html\" 0 \"\" \"\" w $st $tipo\n"
+                "seja f $st\n").result, 0) << Said();
+  EXPECT_EQ(Var('X'), "0");
+  EXPECT_EQ(Var('A'), "200");
+  EXPECT_EQ(Var('B'), "text/html; charset=ISO-8859-1");
+  EXPECT_EQ(Var('Y'), "1");
+  EXPECT_EQ(Var('C'), "404");
+  EXPECT_EQ(Var('Z'), "1");
+  EXPECT_EQ(Var('D'), "400");
+  EXPECT_EQ(Var('E'), "");
+  EXPECT_EQ(Var('W'), "1");
+  EXPECT_EQ(Var('F'), "");  // no answer at all
+  // The script reports the refused pages itself: the download said nothing about them.
+  EXPECT_EQ(Said().find("Erro http"), std::string::npos) << Said();
+}
+
 TEST_F(NetCommandsTest, TrazDaRedeOverHttps) {
   const auto& certs = TestCertificates::Get();
   ASSERT_TRUE(certs.ok);

@@ -192,9 +192,16 @@ TEST_F(StringsTest, Utf8AndAnsiConversions) {
     std::string after;
   } cases[] = {
       {"utf8paraansi a", "\xC3\xA7\xC3\xA3o", "\xE7\xE3o"},
-      {"utf8paraansi a", "\xE2\x82\xAC", "\xE2\x82\xAC"},  // longer sequences pass through
-      {"utf8paraansi a", "x\xC3", "x\xE0"},                // a lone lead byte meets a blank
-      {"utf8paraansi a", "\xC5\x93", "\x53"},              // only the low eight bits remain
+      // Characters beyond Latin-1 become their cp1252 byte, or "?" when cp1252 has none.
+      {"utf8paraansi a", "\xE2\x82\xAC \xE2\x80\x93 \xC5\x93", "\x80 \x96 \x9C"},
+      {"utf8paraansi a", "\xE2\x86\x92\xF0\x9F\x93\xA6", "??"},
+      {"utf8paraansi a", "\xC2\x96", "\x96"},  // U+0096 keeps its low byte
+      // Malformed sequences are not characters: each of their bytes stands for itself.
+      {"utf8paraansi a", "A\xC0\x8A" "B", "A\xC0\x8A" "B"},  // overlong line end
+      {"utf8paraansi a", "\xE0\x80\xAF\xED\xA0\x80", "\xE0\x80\xAF\xED\xA0\x80"},
+      {"utf8paraansi a", "x\xC3", "x\xC3"},                  // cut at the end
+      {"utf8paraansi a", "AG\xCANCIA S\xC3O JO\xC3O", "AG\xCANCIA S\xC3O JO\xC3O"},  // Latin-1
+      {"utf8paraansi a", "av\xF3\x80", "av\xF3\x80"},
       {"ansiparautf8 a", "\xE7\x80", "\xC3\xA7\xE2\x82\xAC"},
   };
   for (const auto& c : cases) {

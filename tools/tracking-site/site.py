@@ -4,7 +4,9 @@
 Serves /detalhes.php?P_COD_UNI=CODE with UTF-8 pages like a real tracking site's: one status block
 per event, latest first. The demo codes' histories advance while the site runs, so a monitor has
 changes to announce. Unknown codes and malformed codes get the two error-page forms. Some codes
-are sent chunked, the others with a fixed length.
+are sent chunked, the others with a fixed length. A few codes show what older or careless sites
+send: Latin-1 pages (declared in the header or only in the page), character references, a NUL
+byte and a malformed UTF-8 sequence. Any other path answers 404, and /recusa.php answers 400.
 """
 
 import argparse
@@ -60,6 +62,31 @@ DEMO_CODES = {
         "visible_at_start": 1,
         "events": [("Objeto postado", "Agência dos Correios - Florianópolis/SC")],
     },
+    # Latin-1, declared in the Content-Type header. "JOSÉ" and the raw no-break space after it
+    # happen to form a valid UTF-8 pair, so only the declared charset reads them right.
+    "EE222333444BR": {
+        "chunked": False,
+        "visible_at_start": 1,
+        "charset": "iso-8859-1",
+        "declared": "header",
+        "events": [("Objeto recebido na AGÊNCIA SÃO JOÃO", "Unidade SÃO JOSÉ\u00a0- SC")],
+    },
+    # Latin-1, declared only by the page's own meta element; the header names no charset.
+    "FF555666777BR": {
+        "chunked": True,
+        "visible_at_start": 1,
+        "charset": "iso-8859-1",
+        "declared": "meta",
+        "events": [("Objeto recebido na AGÊNCIA SÃO JOÃO", "Unidade SÃO JOSÉ\u00a0- SC")],
+    },
+    # UTF-8 with character references, a NUL byte and an overlong line end (C0 8A).
+    "GG888999000BR": {
+        "chunked": False,
+        "visible_at_start": 1,
+        "events": [("Objeto em tr&acirc;nsito &amp; triagem\x00 &#8211; Distribui&#231;&#xE3;o"
+                    " &lt;urgente&gt; &eacute;tica &naoexiste; R&amp;D",
+                    "Centro de Tratamento\udcc0\udc8aS&atilde;o Paulo/SP")],
+    },
 }
 
 CODE_PATTERN = re.compile(r"^[A-Z]{2}[0-9]{9}[A-Z]{2}$")
@@ -83,8 +110,19 @@ def event_time(code, index, started):
     return base + datetime.timedelta(minutes=index - past + 1)
 
 
+def charset_of(code):
+    """The charset a code's page is written in, and where the page declares it."""
+    demo = DEMO_CODES.get(code, {})
+    return demo.get("charset", "utf-8"), demo.get("declared", "both")
+
+
 def page_for(code, started, advance_seconds, now):
-    head = ("<!DOCTYPE html>\n<html lang=\"pt-br\">\n<head>\n<meta charset=\"utf-8\">\n"
+    charset, declared = charset_of(code)
+    if declared == "meta":
+        meta = "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=" + charset + "\">\n"
+    else:
+        meta = "<meta charset=\"" + charset + "\">\n" if declared == "both" else ""
+    head = ("<!DOCTYPE html>\n<html lang=\"pt-br\">\n<head>\n" + meta +
             "<title>Rastreamento de objetos</title>\n</head>\n<body>\n"
             "<div id=\"conteudo\">\n<h3>Rastreamento</h3>\n")
     tail = "</div>\n</body>\n</html>\n"
@@ -116,6 +154,9 @@ class TrackingHandler(BaseHTTPRequestHandler):
 
     def do_GET(self):
         url = urlsplit(self.path)
+        if url.path == "/recusa.php":
+            self.send_page(400, "<html><body><h1>400 Pedido inválido</h1></body></html>\n", False)
+            return
         if url.path != "/detalhes.php":
             self.send_page(404, "<html><body><h1>404 Não encontrado</h1></body></html>\n", False)
             return
@@ -123,12 +164,14 @@ class TrackingHandler(BaseHTTPRequestHandler):
         site = self.server
         page = page_for(code, site.started, site.advance_seconds, time.time())
         chunked = DEMO_CODES.get(code, {}).get("chunked", False)
-        self.send_page(200, page, chunked)
+        charset, declared = charset_of(code)
+        self.send_page(200, page, chunked, charset, declared in ("both", "header"))
 
-    def send_page(self, status, page, chunked):
-        data = page.encode("utf-8")
+    def send_page(self, status, page, chunked, charset="utf-8", declare=True):
+        # Lone surrogates in a demo text stand for raw bytes that are not valid UTF-8.
+        data = page.encode(charset, "surrogateescape")
         self.send_response(status)
-        self.send_header("Content-Type", "text/html; charset=utf-8")
+        self.send_header("Content-Type", "text/html; charset=" + charset if declare else "text/html")
         self.send_header("Connection", "close")
         if chunked:
             self.send_header("Transfer-Encoding", "chunked")
