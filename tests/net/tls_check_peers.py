@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Local TLS peers for the TLS engine check, one listening port each, written to a file:
 good (the demo CA's certificate for 127.0.0.1 and localhost), other (a certificate of the same CA
-for another name), abrupt (closes without the closing alert after one line) and plain (no TLS).
-The good and other peers answer HTTP/1.0 requests: GET /big gives 3 000 000 bytes, POST /eco
+for another name), self (a self-signed certificate for localhost), abrupt (closes without the closing alert after one line) and plain (no TLS).
+The good, other and self peers answer HTTP/1.0 requests: GET /big gives 3 000 000 bytes, POST /eco
 gives back its body, anything else a short page; they end the session with the closing alert."""
 import argparse
 import os
@@ -84,7 +84,8 @@ def main():
     parser.add_argument("--port-file", required=True)
     args = parser.parse_args()
     ports = {}
-    for mode, cert in (("good", "server"), ("other", "other"), ("abrupt", "server"), ("plain", None)):
+    for mode, cert in (("good", "server"), ("other", "other"), ("self", "self"), ("abrupt", "server"),
+                       ("plain", None)):
         context = None
         if cert:
             context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)

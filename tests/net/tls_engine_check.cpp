@@ -1,12 +1,14 @@
 // Checks a TLS engine through platform/tls_engine.h against the local peers of
 // tls_check_peers.py: trust through the extra CA file, refusals for an unknown authority and for
-// another name, verification turned off, HTTP over the session, large reads and writes, a peer
-// that vanishes, a peer without TLS, and a local server context. The same program runs against
-// OpenSSL on Linux and against each Windows engine under Wine, so their answers can be compared.
+// another name, a self-signed certificate trusted only as the CA file itself, verification turned
+// off, HTTP over the session, large reads and writes, a peer that vanishes, a peer without TLS, and
+// a local server context. The same program runs against OpenSSL on Linux and against each Windows
+// engine under Wine, so their answers can be compared.
 //
 // Usage: tls_engine_check PORTS CERT_DIR [ENGINE]
-//   PORTS is the text of the peers' port file ("good=N other=N abrupt=N plain=N"), CERT_DIR holds
-//   ca.pem, server.pem and server.key, ENGINE is "auto", "openssl" or "schannel" (Windows only).
+//   PORTS is the text of the peers' port file ("good=N other=N self=N abrupt=N plain=N"), CERT_DIR
+//   holds ca.pem, server.pem and server.key, ENGINE is "auto", "openssl" or "schannel" (Windows
+//   only).
 #include "tests/net/tls_engine_check.h"
 
 #include <chrono>
@@ -222,7 +224,7 @@ void CheckLargeTransfers(int port, const std::string& ca) {
   }
 }
 
-void CheckRefusals(int good, int other, const std::string& ca, const std::string& certs) {
+void CheckRefusals(int good, int other, int self, const std::string& ca, const std::string& certs) {
   {
     auto s = Open(good, "localhost", TlsClientOptions{true, ""});
     Expect(s->handshake == kTlsFailed && StartsWith(s->failure, "certificate: "),
@@ -253,6 +255,20 @@ void CheckRefusals(int good, int other, const std::string& ca, const std::string
     Expect(s->handshake == kTlsFailed && StartsWith(s->failure, "certificate: "),
            "a CA file without the issuing authority does not help",
            std::string(KindName(s->handshake)) + ", " + s->failure);
+  }
+  {
+    // A self-signed certificate is trusted when it is itself the CA file, and only then.
+    auto s = Open(self, "localhost", TlsClientOptions{true, ""});
+    Expect(s->handshake == kTlsFailed && StartsWith(s->failure, "certificate: "),
+           "a self-signed certificate is refused",
+           std::string(KindName(s->handshake)) + ", " + s->failure);
+    s = Open(self, "localhost", TlsClientOptions{true, ca});
+    Expect(s->handshake == kTlsFailed && StartsWith(s->failure, "certificate: "),
+           "another authority's file does not make it trusted",
+           std::string(KindName(s->handshake)) + ", " + s->failure);
+    s = Open(self, "localhost", TlsClientOptions{true, certs + "/self.pem"});
+    Expect(s->handshake == kTlsOk, "a self-signed certificate named as the CA file is accepted",
+           s->failure);
   }
   {
     auto s = Open(other, "localhost", TlsClientOptions{false, ""});
@@ -380,7 +396,7 @@ int main(int argc, char** argv) {
   SocketLayerStart();
   CheckTrustedPeer(ports["good"], certs + "/ca.pem");
   CheckLargeTransfers(ports["good"], certs + "/ca.pem");
-  CheckRefusals(ports["good"], ports["other"], certs + "/ca.pem", certs);
+  CheckRefusals(ports["good"], ports["other"], ports["self"], certs + "/ca.pem", certs);
   CheckBadPeers(ports["abrupt"], ports["plain"]);
   CheckServerContext(certs);
   std::printf("%s: %d failed\n", g_failures == 0 ? "passed" : "FAILED", g_failures);

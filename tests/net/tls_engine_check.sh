@@ -13,7 +13,8 @@ mkdir -p "$out"
 out=$(cd "$out" && pwd)
 certs=$out/certs
 
-# The demo authority and the site's certificate, plus one of the same authority for another name.
+# The demo authority and the site's certificate, plus one of the same authority for another name
+# and a self-signed one (all with the site's key).
 "$root/tools/tracking-site/make_certs.sh" "$certs"
 if [ ! -s "$certs/other.pem" ]; then
   (
@@ -24,6 +25,10 @@ if [ ! -s "$certs/other.pem" ]; then
       -extfile other.ext -out other.pem 2>/dev/null
     rm -f other.csr other.ext ca.srl
   )
+fi
+if [ ! -s "$certs/self.pem" ]; then
+  openssl req -x509 -key "$certs/server.key" -days 3650 -subj "/CN=localhost" \
+    -addext "subjectAltName=DNS:localhost" -out "$certs/self.pem" 2>/dev/null
 fi
 
 launcher=()
