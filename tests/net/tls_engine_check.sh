@@ -6,6 +6,7 @@
 # under 64-bit Wine, and says which. Exit status 0 when every run passed.
 #
 # Usage: tests/net/tls_engine_check.sh [OUT_DIR]   (default: build-tlscheck)
+# Needs what "tools/deps.sh windows" installs (mingw-w64 compilers, wine), openssl and python3.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 out=${1:-build-tlscheck}
