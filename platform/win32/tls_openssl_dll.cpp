@@ -62,7 +62,7 @@ struct OpenSslApi {
   void (*ERR_clear_error)() = nullptr;
   void (*ERR_error_string_n)(unsigned long, char*, size_t) = nullptr;
   const char* (*X509_verify_cert_error_string)(long) = nullptr;
-  int (*X509_VERIFY_PARAM_set_hostflags)(void*, unsigned) = nullptr;
+  void (*X509_VERIFY_PARAM_set_hostflags)(void*, unsigned) = nullptr;
   int (*X509_VERIFY_PARAM_set1_ip_asc)(void*, const char*) = nullptr;
   void* (*d2i_X509)(void**, const unsigned char**, long) = nullptr;
   int (*X509_STORE_add_cert)(void*, void*) = nullptr;

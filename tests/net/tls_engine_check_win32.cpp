@@ -10,7 +10,7 @@ bool g_schannel = false;
 bool PickTlsEngine(const std::string& wanted, std::string& name) {
   if (wanted == "openssl") {
     if (!OpenSslDllLoad()) {
-      name = "OpenSSL's libraries are not on the search path";
+      name = "no OpenSSL libraries with every function the engine needs were found";
       return false;
     }
     ChooseTlsEngine(TlsEngineChoice::kOpenSsl);
