@@ -193,6 +193,15 @@ std::string CheckCertificate(PCCERT_CONTEXT certificate, std::string_view name,
   return refusal;
 }
 
+// Every TLS record opens with its type (20 to 23) and the protocol's major version 3. Wine's
+// Schannel waits for more of anything else, so a peer that answers in plain text would stall the
+// session until the caller's time limit.
+bool StartsLikeRecord(const std::string& bytes) {
+  if (bytes.empty()) return true;
+  const auto type = static_cast<unsigned char>(bytes[0]);
+  return type >= 20 && type <= 23 && (bytes.size() < 2 || bytes[1] == 3);
+}
+
 class SchannelConnection final : public TlsConnection {
  public:
   SchannelConnection(CredHandle* credentials, SOCKET socket, std::string_view server_name,
@@ -370,6 +379,9 @@ class SchannelConnection final : public TlsConnection {
   // One call of the handshake on the bytes received so far: kTlsOk when it moved on, kTlsWantRead
   // when it needs more of the peer's bytes.
   TlsErrorKind Step() {
+    if (state_ != State::kStart && !StartsLikeRecord(incoming_)) {
+      return Fail(kTlsFailed, "the peer does not speak TLS (wrong version number)");
+    }
     SecBuffer in[2] = {
         {static_cast<unsigned long>(incoming_.size()), SECBUFFER_TOKEN, incoming_.data()},
         {0, SECBUFFER_EMPTY, nullptr},
@@ -441,6 +453,10 @@ class SchannelConnection final : public TlsConnection {
         {0, SECBUFFER_EMPTY, nullptr},
     };
     SecBufferDesc description{SECBUFFER_VERSION, 4, buffers};
+    if (!StartsLikeRecord(incoming_)) {
+      failure_ = "the peer sent bytes that are no TLS record";
+      return kTlsFailed;
+    }
     // TLS 1.2 shows a record's type in its clear header: 21 is an alert.
     const bool alert = static_cast<unsigned char>(incoming_[0]) == 21;
     const size_t plain_before = plain_.size();

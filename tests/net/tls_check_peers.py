@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Local TLS peers for the TLS engine check, one listening port each, written to a file:
 good (the demo CA's certificate for 127.0.0.1 and localhost), other (a certificate of the same CA
-for another name), self (a self-signed certificate for localhost), abrupt (closes without the closing alert after one line) and plain (no TLS).
+for another name), self (a self-signed certificate for localhost), abrupt (closes without the closing alert after one line), broken and garbage (after
+one line, a record that cannot be decrypted or plain text, then silence for 6 s) and plain (answers in plain HTTP and
+stays open for 6 s).
 The good, other and self peers answer HTTP/1.0 requests: GET /big gives 3 000 000 bytes, POST /eco
 gives back its body, anything else a short page; they end the session with the closing alert."""
 import argparse
@@ -9,6 +11,7 @@ import os
 import socket
 import ssl
 import threading
+import time
 
 
 def read_head(conn):
@@ -58,9 +61,22 @@ def handle(raw, context, mode):
         if mode == "plain":
             raw.recv(4096)
             raw.sendall(b"HTTP/1.1 200 OK\r\n\r\n")
+            # Staying open makes the client tell from the bytes alone that this is no TLS.
+            time.sleep(6)
             raw.close()
             return
         conn = context.wrap_socket(raw, server_side=True)
+        if mode in ("broken", "garbage"):
+            conn.sendall(b"ok\r\n")
+            raw_socket = socket.socket(fileno=conn.detach())
+            if mode == "broken":
+                # An application-data record whose contents cannot be decrypted.
+                raw_socket.sendall(b"\x17\x03\x03\x00\x20" + b"g" * 32)
+            else:
+                raw_socket.sendall(b"HTTP/1.1 200 OK\r\n\r\n")
+            time.sleep(6)
+            raw_socket.close()
+            return
         if mode == "abrupt":
             conn.sendall(b"linha\r\n")
             # Closing the socket under the session sends no closing alert.
@@ -85,6 +101,7 @@ def main():
     args = parser.parse_args()
     ports = {}
     for mode, cert in (("good", "server"), ("other", "other"), ("self", "self"), ("abrupt", "server"),
+                       ("broken", "server"), ("garbage", "server"),
                        ("plain", None)):
         context = None
         if cert:
