@@ -193,13 +193,20 @@ class DllConnection final : public TlsConnection {
     return kind;
   }
 
+  static constexpr unsigned long kUnexpectedEofWhileReading = 294;
+
   int Read(char* buffer, int size, TlsErrorKind& error) override {
     Api().ERR_clear_error();
     const int n = Api().SSL_read(ssl_, buffer, size);
     error = n > 0 ? kTlsOk : KindOf(Api().SSL_get_error(ssl_, n));
-    // OpenSSL 1.1 reports a peer gone without the closing alert as a failed socket; 3.x, like
-    // the other engines, as a protocol error.
-    if (error == kTlsSyscall && n == 0) error = kTlsFailed;
+    // A peer that closes the socket without the closing alert: OpenSSL 1.1 reports a failed
+    // socket with nothing read, 3.x a protocol error whose reason is "unexpected eof while
+    // reading" (294 in the low bits of the code). Both are the peer vanishing without closing
+    // the session, as the interface names it.
+    if (error == kTlsFailed) {
+      const unsigned long code = Api().ERR_get_error();
+      if ((code & 0x7FFFFFUL) == kUnexpectedEofWhileReading) error = kTlsSyscall;
+    }
     return n;
   }
 

@@ -279,10 +279,11 @@ class SchannelConnection final : public TlsConnection {
       error = Receive();
       if (error == kTlsOk) continue;
       if (error == kTlsClosed) {
-        // A peer that goes away without the closing alert may have been cut short; OpenSSL 3
-        // calls that a protocol error, and so does this engine.
+        // A peer that closes the socket without the closing alert, as many web servers do: the
+        // peer vanishing without closing the session, as the interface names it.
         failure_ = "unexpected end of the connection";
-        error = kTlsFailed;
+        error = kTlsSyscall;
+        return 0;
       }
       return -1;
     }

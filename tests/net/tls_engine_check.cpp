@@ -27,8 +27,9 @@ namespace {
 
 int g_failures = 0;
 
-// How a read ends when the peer closes the socket without the closing alert.
-constexpr TlsErrorKind kAbruptEnd = kTlsFailed;
+// How a read ends when the peer closes the socket without the closing alert: the peer vanished
+// without closing the session, which the network layer takes as the end of the data.
+constexpr TlsErrorKind kAbruptEnd = kTlsSyscall;
 
 void Expect(bool ok, const std::string& what, const std::string& detail = "") {
   std::string shown;
