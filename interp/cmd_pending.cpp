@@ -9,8 +9,8 @@ namespace {
 bool Pending(Interpreter& in, std::string&) { return NotYetAvailable(in, in.command_word); }
 
 constexpr CommandEntry kEntries[] = {
-    // Desktop automation and MIDI.
-    {"MIDI", Pending}, {"DIGITA", Pending}, {"ACIONA", Pending}, {"CLICA", Pending},
+    // Desktop automation.
+    {"DIGITA", Pending}, {"ACIONA", Pending}, {"CLICA", Pending},
     {"CAPTURA", Pending}, {"TRANSFERE", Pending}, {"JANELA", Pending}, {"MSAA", Pending},
     {"IMAGEM", Pending}, {"SENSOR", Pending},
 };

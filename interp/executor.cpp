@@ -16,6 +16,7 @@ class CommandTable {
                         FileCommands(), ProgramCommands(), SocketCommands(), HttpCommands(),
                         TalkCommands(),
                         ListCommands(),
+                        MidiCommands(),
                         PendingCommands()}) {
       for (const CommandEntry& entry : family) handlers_.emplace(entry.word, entry.handler);
     }

@@ -17,6 +17,7 @@
 #include "interp/socket_channel.h"
 #include "interp/file_state.h"
 #include "platform/clock.h"
+#include "sys/midi.h"
 #include "sys/programs.h"
 #include "tradutor/media_control.h"
 #include "tradutor/selection_menu.h"
@@ -132,6 +133,8 @@ class Interpreter {
   // The selection menu of MENU, and the item at which its next run starts.
   SelectionMenu menu{svc.console, svc.keyboard, svc.speech};
   int menu_start_item = 1;
+  // The MIDI output of the MIDI command; the program entry gives it the synthesizer.
+  Midi midi{svc.console};
 
  private:
   int start_weekday_ = 0;
@@ -149,6 +152,7 @@ std::span<const CommandEntry> SocketCommands();
 std::span<const CommandEntry> HttpCommands();
 std::span<const CommandEntry> TalkCommands();
 std::span<const CommandEntry> ListCommands();
+std::span<const CommandEntry> MidiCommands();
 std::span<const CommandEntry> PendingCommands();
 
 // Writes and speaks a message given as UTF-8 source text (converted to cp1252).

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <mutex>
+#include <optional>
 
 #include "config/config.h"
 #include "config/host_env.h"
@@ -22,6 +24,8 @@
 #include "platform/transcript.h"
 #include "platform/audio.h"
 #include "platform/shared_audio.h"
+#include "platform/locked_audio.h"
+#include "platform/midi_output.h"
 #include "tradutor/diphone_speech.h"
 #include "tradutor/wave_player.h"
 
@@ -133,6 +137,14 @@ std::unique_ptr<AudioOutput> MakeMediaStream() {
   return MakeDeviceAudio(error);
 }
 
+// A channel of the shared output, reached through the lock that all its channels share.
+struct SharedChannel {
+  SharedChannel(SharedAudio& shared, std::mutex& lock)
+      : channel(shared.NewChannel()), locked(*channel, lock) {}
+  std::unique_ptr<AudioOutput> channel;
+  LockedAudio locked;
+};
+
 // Keys come from the NAVELO_KEYS file when one is named, else from the console's display.
 void UseKeyFile(ConsoleWindow& console, std::string& key_error) {
   const std::string key_file = EnvOr("NAVELO_KEYS");
@@ -172,16 +184,31 @@ void RunProgram(const ProgramOptions& options) {
   // Every output is made before its users (the wave player, the interpreter's media layer), so
   // it outlives them at the program's end.
   static std::unique_ptr<AudioOutput> media_stream = MakeMediaStream();
+  // The MIDI synthesizer renders on a thread of its own: on a third stream when the device gives
+  // one; otherwise speech, media and MIDI are channels of one output behind one lock.
+  static std::unique_ptr<AudioOutput> midi_stream = media_stream ? MakeMediaStream() : nullptr;
+  if (!midi_stream) media_stream.reset();
   static SharedAudio shared_audio(*audio);
-  static std::unique_ptr<AudioOutput> speech_channel =
-      media_stream ? nullptr : shared_audio.NewChannel();
-  static std::unique_ptr<AudioOutput> media_output =
-      media_stream ? std::move(media_stream) : shared_audio.NewChannel();
-  static WavePlayer wave(speech_channel ? *speech_channel : *audio, console, *keyboard, host);
+  static std::mutex shared_lock;
+  static std::optional<SharedChannel> speech_channel, media_channel, midi_channel;
+  if (!media_stream) {
+    speech_channel.emplace(shared_audio, shared_lock);
+    media_channel.emplace(shared_audio, shared_lock);
+    midi_channel.emplace(shared_audio, shared_lock);
+  }
+  static WavePlayer wave(speech_channel ? speech_channel->locked : *audio, console, *keyboard,
+                         host);
   static DiphoneSpeech speech(console, *keyboard, config, host, wave, transcript,
                               [](int code) { EndProgram(code); });
   static Interpreter interpreter(Services{console, *keyboard, speech, config, host, SystemClock()});
-  interpreter.media.UseOutput(*media_output, &transcript);
+  interpreter.media.UseOutput(media_channel ? media_channel->locked : *media_stream, &transcript);
+  static std::unique_ptr<MidiOutput> midi =
+      MakeSynthMidi(midi_channel ? midi_channel->locked : *midi_stream, [] {
+        const std::string setting = Trim(config.Read("MIDI", "FONTESONORA"));
+        if (setting.empty() || FoldUpper(setting) == "GRANDE") return setting;
+        return host.Resolve(setting).string();
+      });
+  interpreter.midi.UseOutput(*midi);
 
   // Interpreter initialisation comes first, so TEMPO counts the start-up too.
   interpreter.Reset();
