@@ -70,6 +70,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (media.Send("open c:\\som.wav alias s").error == kMciOk) {
     media.Send("status s length");
     media.Send("play s from 10 to 900 wait");
+    media.Send("seek s to start");
+    media.Send("play s wait");
     media.Send("seek s to end");
     media.Send("close s");
   }
