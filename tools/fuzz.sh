@@ -16,8 +16,10 @@ if ((${#targets[@]} == 0)); then
 fi
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-  -DNAVELO_FUZZ=ON "${launcher[@]}" >/dev/null
+# -O1 with line tables only: quicker to build than -O2 -g, and stack traces still name the lines.
+# Assertions stay on.
+cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Fuzz -DCMAKE_CXX_COMPILER=clang++ \
+  -DCMAKE_CXX_FLAGS_FUZZ="-O1 -gline-tables-only" -DNAVELO_FUZZ=ON "${launcher[@]}" >/dev/null
 cmake --build build-fuzz -j "$(nproc)" --target fuzz_targets
 mkdir -p build-fuzz/findings
 failed=()
