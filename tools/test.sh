@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test, then builds again with AddressSanitizer and
-# UndefinedBehaviorSanitizer and runs every test there too.
+# UndefinedBehaviorSanitizer and runs every test there too, and last builds the fuzz targets with
+# clang and runs each for 20 seconds (tools/fuzz.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/deps.sh
@@ -12,3 +13,4 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNAVELO_SANITIZE=ON 
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs"
+tools/fuzz.sh 20

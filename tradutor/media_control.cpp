@@ -91,7 +91,7 @@ std::string_view MediaControl::ErrorText(int error) {
     case kMciMissingDevice: return "no device name given";
     case kMciUnknownDevice: return "no open device of that name";
     case kMciFileNotFound: return "file not found";
-    case kMciUnsupportedFormat: return "not a PCM WAV file of 8 or 16 bits";
+    case kMciUnsupportedFormat: return "not a PCM WAV file of 8 or 16 bits that a device takes";
     case kMciFileTooLong: return "the sound is longer than this layer holds";
     case kMciAliasInUse: return "the alias is already in use";
     case kMciTooManyDevices: return "too many open devices";

@@ -24,7 +24,7 @@ enum MciError : int {
   kMciMissingDevice,            // no device name after the command word
   kMciUnknownDevice,            // no open device has that alias or file name
   kMciFileNotFound,
-  kMciUnsupportedFormat,        // not a PCM WAV file of 8 or 16 bits (MP3, MIDI, video...)
+  kMciUnsupportedFormat,        // not a PCM WAV file of 8 or 16 bits that a device takes (MP3...)
   kMciFileTooLong,              // more than kMaxMediaSeconds of sound
   kMciAliasInUse,
   kMciTooManyDevices,

@@ -40,6 +40,13 @@ size_t Peak(const uint8_t* data, size_t n, size_t from, size_t to) {
 
 }  // namespace
 
+bool PlayableFormat(const PcmFormat& format) {
+  if (format.bits != 8 && format.bits != 16) return false;
+  if (format.rate < kMinWaveRate || format.rate > kMaxWaveRate) return false;
+  return format.channels >= 1 &&
+         static_cast<size_t>(format.channels) * static_cast<size_t>(format.bits / 8) <= kBlockSize;
+}
+
 bool ReadWaveLayout(const std::function<size_t(uint64_t, uint8_t*, size_t)>& read, uint64_t size,
                     WaveLayout& layout) {
   uint8_t head[12];
@@ -52,12 +59,13 @@ bool ReadWaveLayout(const std::function<size_t(uint64_t, uint8_t*, size_t)>& rea
   uint8_t fmt[16];
   if (read(20, fmt, 16) < 16) return false;
   layout.format.channels = Le16(fmt + 2);
-  layout.format.rate = static_cast<int>(Le32(fmt + 4));
-  layout.format.bits = Le16(fmt + 14);
-  if (layout.format.channels < 1 || layout.format.rate < 1 ||
-      (layout.format.bits != 8 && layout.format.bits != 16)) {
+  const uint32_t rate = Le32(fmt + 4);
+  if (rate < static_cast<uint32_t>(kMinWaveRate) || rate > static_cast<uint32_t>(kMaxWaveRate)) {
     return false;
   }
+  layout.format.rate = static_cast<int>(rate);
+  layout.format.bits = Le16(fmt + 14);
+  if (!PlayableFormat(layout.format)) return false;
   uint64_t pos = 20 + static_cast<uint64_t>(fmt_length);
   for (;;) {
     if (read(pos, chunk, 8) < 8) return false;
@@ -201,7 +209,8 @@ bool WavePlayer::QueueBlock(const uint8_t* data, size_t n, const PcmFormat& form
 }
 
 int WavePlayer::PlayPcm(const uint8_t* data, size_t length, PcmFormat format) {
-  if (rate_times_15) format.rate = format.rate * 3 / 2;
+  if (!PlayableFormat(format)) return -1;
+  if (rate_times_15) format.rate = static_cast<int>(static_cast<int64_t>(format.rate) * 3 / 2);
   const bool mono = format.channels == 1;
   PcmFormat device = format;
   if (cut && mono && format.bits == 16) device.bits = 8;

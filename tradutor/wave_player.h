@@ -18,6 +18,11 @@ namespace navelo {
 inline constexpr size_t kWaveHeaderSize = 44;
 inline constexpr size_t kBlockSize = 8192;
 inline constexpr int kBlockSlots = 16;
+// The sample rates a sound device takes; a file outside them is not a usable sound (a rate of a
+// few hertz would be stretched by any conversion into hundreds of megabytes, and a huge one
+// overflows the faster playback's rate).
+inline constexpr int kMinWaveRate = 1000;
+inline constexpr int kMaxWaveRate = 384000;
 
 // Where the PCM data of a WAV file or image lies.
 struct WaveLayout {
@@ -30,10 +35,15 @@ struct WaveLayout {
 // chunk. read(offset, buffer, n) returns how many bytes it could read at offset; size is the
 // whole length of the source. False for anything that is not a usable PCM file: a missing or
 // short header or fmt chunk, a chunk running past the end, no data chunk, or a format the output
-// cannot play (not 8 or 16 bits, no channels, no rate).
+// cannot play (not 8 or 16 bits, no channels, a rate outside kMinWaveRate to kMaxWaveRate, or a
+// frame of all channels wider than a block).
 bool ReadWaveLayout(const std::function<size_t(uint64_t, uint8_t*, size_t)>& read, uint64_t size,
                     WaveLayout& layout);
 bool ReadWaveLayout(const uint8_t* image, size_t size, WaveLayout& layout);
+
+// Whether the player takes the format: 8 or 16 bits, a rate from kMinWaveRate to kMaxWaveRate,
+// and at least one channel with a frame no wider than a block.
+bool PlayableFormat(const PcmFormat& format);
 
 // Writes the 44-byte header of a WAV image of data_length bytes at image.
 void MakeWaveHeader(uint8_t* image, uint32_t data_length, int rate, int channels, int bits);
@@ -60,6 +70,7 @@ class WavePlayer {
   // Plays a WAV image; returns once its data is queued (callers wait with WaveBusy). -1 when the
   // image is not a usable WAV image.
   int PlayWaveImage(const uint8_t* image, size_t size);
+  // -1 when the format is not one the player takes (see ReadWaveLayout).
   int PlayPcm(const uint8_t* data, size_t length, PcmFormat format);
 
   bool WaveBusy();

@@ -172,13 +172,19 @@ TEST_F(MediaControlTest, FilesItCannotPlayAreRefusedWithAnEmptyAnswer) {
   WriteFile(dir_.path() / "musica.mp3", "ID3\x03\x00 not a wave");
   WriteFile(dir_.path() / "vazio.wav", "");
   WriteFile(dir_.path() / "fundo.wav", WavBytes(std::string(30, '\0'), 11025, 1, 24));
-  Sound("longo.wav", 601, 1);  // 601 seconds at one sample a second
+  Sound("longo.wav", 601 * 1000, 1000);  // 601 seconds at the lowest rate taken
+  Sound("lento.wav", 100, 1);          // one sample a second: no device takes it
+  // 5000 channels: a frame wider than a block, which would leave no whole frame to a block.
+  WriteFile(dir_.path() / "largo.wav", WavBytes(std::string(20000, '\x40'), 11025, 5000, 16));
   const MciReply mp3 = media_.Send("open c:\\musica.mp3 alias m");
   EXPECT_EQ(mp3.error, kMciUnsupportedFormat);
   EXPECT_EQ(mp3.answer, "");
   EXPECT_EQ(Error("open c:\\vazio.wav alias v"), kMciUnsupportedFormat);
   EXPECT_EQ(Error("open c:\\fundo.wav alias f"), kMciUnsupportedFormat);
   EXPECT_EQ(Error("open c:\\longo.wav alias l"), kMciFileTooLong);
+  EXPECT_EQ(Error("open c:\\lento.wav alias x"), kMciUnsupportedFormat);
+  EXPECT_EQ(Error("open c:\\largo.wav alias y"), kMciUnsupportedFormat);
+  EXPECT_EQ(Error("play c:\\largo.wav"), kMciUnsupportedFormat);
   EXPECT_EQ(Error("open c:\\nada.wav alias n"), kMciFileNotFound);
   EXPECT_EQ(Error("play c:\\nada.wav"), kMciFileNotFound);
   EXPECT_EQ(Error("open new type waveaudio alias gravar"), kMciUnsupportedFormat);

@@ -99,7 +99,7 @@ inline std::string WavBytes(const std::string& data, int rate = 11025, int chann
   PutLe(out, 1, 2);
   PutLe(out, static_cast<uint32_t>(channels), 2);
   PutLe(out, static_cast<uint32_t>(rate), 4);
-  PutLe(out, static_cast<uint32_t>(rate * channels * bits / 8), 4);
+  PutLe(out, static_cast<uint32_t>(static_cast<int64_t>(rate) * channels * bits / 8), 4);
   PutLe(out, static_cast<uint32_t>(channels * bits / 8), 2);
   PutLe(out, static_cast<uint32_t>(bits), 2);
   if (fmt_length > 16) out += std::string(fmt_length - 16, '\0');

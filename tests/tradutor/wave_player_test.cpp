@@ -140,6 +140,45 @@ TEST_F(WavePlayerTest, RateTimesOneAndAHalfAndThePeriodCutter) {
   EXPECT_EQ(audio_.blocks[0].bytes.size(), 4000u);
 }
 
+// Rates no sound device takes and frames wider than a block are refused as unusable files by
+// every way in, whatever the speed features: a huge rate once overflowed the faster rate, a rate
+// of a few hertz blew the capture up to hundreds of megabytes.
+TEST_F(WavePlayerTest, RatesNoDeviceTakesAndFramesWiderThanABlockAreUnusable) {
+  player_.rate_times_15 = true;
+  player_.cut = true;
+  const std::string data(300, 'x');
+  for (const auto& [name, bytes] : std::vector<std::pair<std::string, std::string>>{
+           {"huge_rate.wav", WavBytes(data, 800000000)},
+           {"max_rate.wav", WavBytes(data, 0x7FFFFFFF, 1, 16)},
+           {"above.wav", WavBytes(data, kMaxWaveRate + 1)},
+           {"one_hertz.wav", WavBytes(data, 1)},
+           {"below.wav", WavBytes(data, kMinWaveRate - 1)},
+           {"wide_frame.wav", WavBytes(std::string(20000, 'x'), 11025, 4097, 16)},
+           {"wide_frame8.wav", WavBytes(std::string(20000, 'x'), 11025, 8193, 8)}}) {
+    EXPECT_EQ(player_.PlayWaveFile(Put(name, bytes)), -1) << name;
+    const std::string image = bytes;
+    EXPECT_EQ(player_.PlayWaveImage(reinterpret_cast<const uint8_t*>(image.data()), image.size()),
+              -1)
+        << name;
+  }
+  const auto raw = reinterpret_cast<const uint8_t*>(data.data());
+  EXPECT_EQ(player_.PlayPcm(raw, data.size(), {800000000, 8, 1}), -1);
+  EXPECT_EQ(player_.PlayPcm(raw, data.size(), {1, 8, 1}), -1);
+  EXPECT_EQ(player_.PlayPcm(raw, data.size(), {11025, 16, 4097}), -1);
+  EXPECT_TRUE(audio_.blocks.empty());
+
+  // The edges themselves play, the fastest at one and a half times its rate.
+  player_.cut = false;
+  EXPECT_EQ(player_.PlayWaveFile(Put("low.wav", WavBytes(data, kMinWaveRate))), 0);
+  EXPECT_EQ(player_.PlayWaveFile(Put("high.wav", WavBytes(data, kMaxWaveRate))), 0);
+  EXPECT_EQ(player_.PlayWaveFile(Put("frame.wav", WavBytes(std::string(16384, 'x'), 11025, 4096, 16))),
+            0);
+  ASSERT_EQ(audio_.blocks.size(), 4u);
+  EXPECT_EQ(audio_.blocks[0].format.rate, 1500);
+  EXPECT_EQ(audio_.blocks[1].format.rate, 576000);
+  EXPECT_EQ(audio_.blocks[2].format.channels, 4096);
+}
+
 TEST_F(WavePlayerTest, TheCutterDropsEveryOtherPeriodAtUnchangedPitch) {
   // A saw tooth of period 100 with its peak at the end of each period.
   std::vector<uint8_t> data(4000);
