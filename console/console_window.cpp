@@ -107,7 +107,7 @@ void ConsoleWindow::SetTextBackground(int colour) {
 }
 
 void ConsoleWindow::SetTitle(std::string_view title) {
-  title_ = std::string(title.substr(0, 79));
+  title_ = std::string(title.substr(0, kTitleCapacity));
   wiring_.transcript.Record("title", title);
   if (open_) wiring_.display.SetTitle(Cp1252ToUtf8(title_));
 }

@@ -38,6 +38,9 @@ class ConsoleWindow final : public Console,
     std::function<void(int)> end_program;
   };
 
+  // The window title holds at most this many bytes; a longer one is cut.
+  static constexpr size_t kTitleCapacity = 300;
+
   explicit ConsoleWindow(Wiring wiring);
 
   // Keys come from this key file as well as from the display.

@@ -68,6 +68,9 @@ struct InputModifiers {
   bool shift = false;
   bool ctrl = false;
   bool alt = false;
+  // The byte is the control character of a letter typed with Ctrl (Ctrl+J gives 10, as
+  // Ctrl+Enter does; only the first stands for a letter).
+  bool letter = false;
 };
 
 struct DisplayEvent {

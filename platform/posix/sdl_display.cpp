@@ -101,6 +101,23 @@ int VirtualKeyOf(const SDL_Keysym& sym) {
   return kVkOther;
 }
 
+// The control byte of a punctuation key typed with Ctrl (Ctrl+[ 27, Ctrl+\ 28, Ctrl+] 29, Ctrl+^
+// 30, Ctrl+_ 31; ^ and _ are Shift+6 and Shift+- where they share a key), or -1. Text input
+// reports nothing while Ctrl is held, so these bytes come from the key itself.
+int CtrlPunctuation(const SDL_Keysym& sym) {
+  const bool shift = (sym.mod & KMOD_SHIFT) != 0;
+  switch (sym.sym) {
+    case SDLK_LEFTBRACKET: return 27;
+    case SDLK_BACKSLASH: return 28;
+    case SDLK_RIGHTBRACKET: return 29;
+    case SDLK_CARET: return 30;
+    case SDLK_UNDERSCORE: return 31;
+    case SDLK_6: return shift ? 30 : -1;
+    case SDLK_MINUS: return shift ? 31 : -1;
+    default: return -1;
+  }
+}
+
 // Shift, Ctrl and the left Alt; the right Alt is AltGr on the layouts our users type on, which
 // types characters rather than commands.
 InputModifiers ModifiersOf(Uint16 mod) {
@@ -504,15 +521,25 @@ class SdlDisplay final : public Display {
         // The keys that type control characters, which text input does not report.
         if (mods.alt) break;
         int control = -1;
+        bool letter = false;
         switch (e.key.keysym.sym) {
           case SDLK_RETURN: case SDLK_KP_ENTER: control = 13; break;
           case SDLK_BACKSPACE: control = 8; break;
           case SDLK_TAB: control = 9; break;
           case SDLK_ESCAPE: control = 27; break;
           default:
-            if (mods.ctrl && out.key >= 'A' && out.key <= 'Z') control = out.key - 'A' + 1;
+            if (mods.ctrl && out.key >= 'A' && out.key <= 'Z') {
+              control = out.key - 'A' + 1;
+              letter = true;
+            } else if (mods.ctrl) {
+              control = CtrlPunctuation(e.key.keysym);
+            }
         }
-        if (control >= 0) PushChar(static_cast<unsigned char>(control), mods);
+        if (control >= 0) {
+          InputModifiers typed = mods;
+          typed.letter = letter;
+          PushChar(static_cast<unsigned char>(control), typed);
+        }
         break;
       }
       case SDL_KEYUP:
