@@ -46,6 +46,8 @@ class ConsoleWindow final : public Console,
   // Keys come from this key file as well as from the display.
   void UseKeyScript(std::vector<ScriptedKey> keys);
 
+  // The program was started minimised: the window opens out of sight, without the focus.
+  void StartMinimised() { start_minimised_ = true; }
   // ConsoleOpen: reads the settings and opens the window, once.
   void Open();
   bool IsOpen() const { return open_; }
@@ -134,6 +136,7 @@ class ConsoleWindow final : public Console,
   bool waiting_ = false;
   bool input_ended_ = false;
   bool tone_playing_ = false;
+  bool start_minimised_ = false;
   KeyModifiers last_mods_;
 };
 

@@ -162,8 +162,10 @@ class SdlDisplay final : public Display {
     canvas_ = MakeCanvas();
     scratch_ = MakeCanvas();
     if (canvas_ == nullptr) return false;
-    SDL_ShowWindow(window_);
-    if (setup.maximised) SDL_MaximizeWindow(window_);
+    maximised_ = setup.maximised;
+    // A window that opens minimised stays unmapped: mapping it would put it in front, and
+    // without a window manager also give it the keyboard, which nobody would then take back.
+    if (!setup.start_minimised) Show();
     SDL_StartTextInput();
     RedrawAll();
     Present();
@@ -182,6 +184,7 @@ class SdlDisplay final : public Display {
     renderer_ = nullptr;
     if (window_ != nullptr) SDL_DestroyWindow(window_);
     window_ = nullptr;
+    shown_ = false;
     if (big_font_ != nullptr) TTF_CloseFont(big_font_);
     big_font_ = nullptr;
     if (font_ != nullptr) TTF_CloseFont(font_);
@@ -247,12 +250,14 @@ class SdlDisplay final : public Display {
 
   void ShowNormal() override {
     if (window_ == nullptr) return;
+    if (!shown_) Show();
     SDL_RestoreWindow(window_);
     SDL_RaiseWindow(window_);
   }
 
+  // A window that was never shown is out of sight already.
   void Minimize() override {
-    if (window_ != nullptr) SDL_MinimizeWindow(window_);
+    if (window_ != nullptr && shown_) SDL_MinimizeWindow(window_);
   }
 
   // The desktop offers no bell through SDL; the beep is left silent.
@@ -391,6 +396,12 @@ class SdlDisplay final : public Display {
 
  private:
   using GlyphCache = std::array<SDL_Texture*, 256>;
+
+  void Show() {
+    SDL_ShowWindow(window_);
+    if (maximised_) SDL_MaximizeWindow(window_);
+    shown_ = true;
+  }
 
   SDL_Texture* MakeCanvas() {
     SDL_Texture* texture =
@@ -586,6 +597,8 @@ class SdlDisplay final : public Display {
   int cell_height_ = 28;
   int ascent_ = 22;
   SDL_Window* window_ = nullptr;
+  bool shown_ = false;
+  bool maximised_ = false;
   SDL_Renderer* renderer_ = nullptr;
   SDL_Texture* canvas_ = nullptr;
   SDL_Texture* scratch_ = nullptr;
