@@ -189,7 +189,11 @@ class SdlDisplay final : public Display {
     big_font_ = nullptr;
     if (font_ != nullptr) TTF_CloseFont(font_);
     font_ = nullptr;
-    if (ttf_ready_) TTF_Quit();
+    if (ttf_ready_) {
+      TTF_Quit();
+      // The font was found through fontconfig, whose configuration stays loaded until released.
+      FcFini();
+    }
     ttf_ready_ = false;
     cells_ = nullptr;
   }
