@@ -86,11 +86,10 @@ def read_until(fd, pattern, seconds=10):
     return seen
 
 
-def in_terminal(stdout_piped):
-    """A new session whose controlling terminal is the pty slave given as standard input."""
-    def become_session_leader():
-        fcntl.ioctl(0, termios.TIOCSCTTY, 0)
-    return become_session_leader
+def take_terminal():
+    """Run in the child's new session: the pty slave given as standard input becomes its
+    controlling terminal."""
+    fcntl.ioctl(0, termios.TIOCSCTTY, 0)
 
 
 class TerminalConsoleTest(unittest.TestCase):
@@ -111,7 +110,7 @@ class TerminalConsoleTest(unittest.TestCase):
         self.process = subprocess.Popen(
             [TRAMELIS, script], cwd=self.host.work, env=self.host.env, stdin=self.slave,
             stdout=stdout, stderr=subprocess.PIPE, start_new_session=True,
-            preexec_fn=in_terminal(stdout != self.slave))
+            preexec_fn=take_terminal)
 
     def finish(self):
         os.write(self.master, b"\x1b")
