@@ -1,5 +1,6 @@
 // The entry of a program that carries its script: the runtime with the embedded lines, named by
-// NAVELO_SCRIPT_NAME and NAVELO_SCRIPT_SYMBOL at build time.
+// NAVELO_SCRIPT_NAME and NAVELO_SCRIPT_SYMBOL at build time; NAVELO_START_MINIMISED makes its
+// window open minimised.
 #include <cstddef>
 
 #include "apps/runtime/runtime.h"
@@ -13,6 +14,9 @@ extern const std::size_t NAVELO_SCRIPT_COUNT;
 int main(int argc, char** argv) {
   navelo::ProgramOptions options;
   options.script_name = NAVELO_SCRIPT_NAME;
+#ifdef NAVELO_START_MINIMISED
+  options.start_minimised = true;
+#endif
   for (std::size_t i = 0; i < navelo::NAVELO_SCRIPT_COUNT; ++i) {
     options.lines.emplace_back(navelo::NAVELO_SCRIPT_SYMBOL[i]);
   }

@@ -29,6 +29,7 @@ void ConsoleWindow::Open() {
   setup.char_height = std::max(settings_.char_height, 1);
   setup.weight = settings_.weight;
   setup.maximised = settings_.maximised;
+  setup.start_minimised = start_minimised_;
   // A display that cannot open leaves a console that keeps its grid and keys all the same.
   wiring_.display.Open(grid_.Cells(), setup);
   open_ = true;
@@ -107,7 +108,7 @@ void ConsoleWindow::SetTextBackground(int colour) {
 }
 
 void ConsoleWindow::SetTitle(std::string_view title) {
-  title_ = std::string(title.substr(0, 79));
+  title_ = std::string(title.substr(0, kTitleCapacity));
   wiring_.transcript.Record("title", title);
   if (open_) wiring_.display.SetTitle(Cp1252ToUtf8(title_));
 }

@@ -38,11 +38,16 @@ class ConsoleWindow final : public Console,
     std::function<void(int)> end_program;
   };
 
+  // The window title holds at most this many bytes; a longer one is cut.
+  static constexpr size_t kTitleCapacity = 300;
+
   explicit ConsoleWindow(Wiring wiring);
 
   // Keys come from this key file as well as from the display.
   void UseKeyScript(std::vector<ScriptedKey> keys);
 
+  // The program was started minimised: the window opens out of sight, without the focus.
+  void StartMinimised() { start_minimised_ = true; }
   // ConsoleOpen: reads the settings and opens the window, once.
   void Open();
   bool IsOpen() const { return open_; }
@@ -131,6 +136,7 @@ class ConsoleWindow final : public Console,
   bool waiting_ = false;
   bool input_ended_ = false;
   bool tone_playing_ = false;
+  bool start_minimised_ = false;
   KeyModifiers last_mods_;
 };
 

@@ -20,14 +20,22 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-// The bytes of one character key (cp1252 byte c) with modifiers.
-std::string CharacterKeyBytes(unsigned char c, const KeyModifiers& mods) {
+// The bytes of one character key (cp1252 byte c) with modifiers; a letter typed with Ctrl is
+// marked as such in mods.
+std::string CharacterKeyBytes(unsigned char c, KeyModifiers& mods) {
   const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
   const bool digit = c >= '0' && c <= '9';
   if (mods.ctrl && mods.alt && (letter || digit)) {
     return std::string{'\0', static_cast<char>(CtrlAltCode(c))};
   }
-  if (mods.ctrl && letter) return std::string(1, static_cast<char>((c | 32) - 'a' + 1));
+  if (mods.ctrl && letter) {
+    mods.letter = true;
+    return std::string(1, static_cast<char>((c | 32) - 'a' + 1));
+  }
+  // Ctrl+[ \ ] ^ _ type the control bytes 27 to 31.
+  if (mods.ctrl && !mods.alt && (c == '[' || c == '\\' || c == ']' || c == '^' || c == '_')) {
+    return std::string(1, static_cast<char>(c & 31));
+  }
   if (mods.shift && c >= 'a' && c <= 'z') c = static_cast<unsigned char>(c - 32);
   return std::string(1, static_cast<char>(c));
 }

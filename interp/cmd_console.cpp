@@ -59,9 +59,10 @@ std::string KeyText(Interpreter& in, bool with_modifiers, bool quiet) {
   const KeyModifiers mods = keys.Modifiers();
   if (first == 0) {
     text = "#0#" + std::to_string(keys.ReadKey());
-  } else if (with_modifiers && mods.ctrl && first >= 1 && first <= 26) {
+  } else if (with_modifiers && mods.ctrl && mods.letter && first >= 1 && first <= 26) {
     // A letter typed with Ctrl arrives as its control character; with the modifiers shown the
-    // script is told the letter itself (Ctrl+a gives 010#97).
+    // script is told the letter itself (Ctrl+a gives 010#97). Enter and Tab with Ctrl keep their
+    // codes (010#10, 010#9).
     text = "#" + std::to_string(first + 96);
   } else if (first < 32 || with_modifiers) {
     text = "#" + std::to_string(first);

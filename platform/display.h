@@ -41,6 +41,9 @@ struct DisplaySetup {
   int char_height = 28;
   int weight = 700;
   bool maximised = true;
+  // The program was started minimised: the window opens out of sight and without taking the
+  // focus, and appears only when ShowNormal asks for it.
+  bool start_minimised = false;
 };
 
 // Keys as the displays report them. Letters are 'A'..'Z', digits '0'..'9', the blank is ' ';
@@ -68,6 +71,9 @@ struct InputModifiers {
   bool shift = false;
   bool ctrl = false;
   bool alt = false;
+  // The byte is the control character of a letter typed with Ctrl (Ctrl+J gives 10, as
+  // Ctrl+Enter does; only the first stands for a letter).
+  bool letter = false;
 };
 
 struct DisplayEvent {

@@ -55,4 +55,9 @@ bool IsExecutableFile(const std::string& path);
 // The first executable called name along PATH; empty when there is none.
 std::string FindInSearchPath(std::string_view name);
 
+// The show state a starter handed this program in NAVELO_SHOW ("minimized" for a program started
+// minimised), as Windows hands one to every program it starts. Taken once at start and removed
+// from the environment, so the programs this one starts do not inherit it.
+std::string TakeStartShowState();
+
 }  // namespace navelo

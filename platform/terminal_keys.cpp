@@ -168,8 +168,12 @@ void DecodeTerminalKey(const std::function<int(int)>& read_byte, int timeout_ms,
     events.push_back(CharEvent(8, ctrl));  // Ctrl+Backspace
   } else if (c == 9) {
     events.push_back(CharEvent(9));
-  } else if (c >= 1 && c <= 31) {
-    events.push_back(CharEvent(static_cast<unsigned char>(c), ctrl));
+  } else if (c >= 1 && c <= 26) {
+    InputModifiers ctrl_letter = ctrl;
+    ctrl_letter.letter = true;
+    events.push_back(CharEvent(static_cast<unsigned char>(c), ctrl_letter));
+  } else if (c >= 28 && c <= 31) {
+    events.push_back(CharEvent(static_cast<unsigned char>(c), ctrl));  // Ctrl+\ ] ^ _
   } else if (c == 0) {
     // Ctrl+Space types nothing.
   } else if (c >= 0xC0) {

@@ -7,6 +7,8 @@ packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmar
 packages+=(libfluidsynth-dev timgm6mb-soundfont)
 # The fuzz targets (tests/fuzz) build with clang and libFuzzer.
 packages+=(clang libclang-rt-14-dev)
+# The window tests run under Xvfb and type with xdotool.
+packages+=(xvfb xdotool x11-utils)
 # The host kit (tools/hostkit) also needs these; only the run command asks for them.
 if [ "${1:-}" = "hostkit" ]; then packages+=(sox wbrazilian); fi
 # The Windows TLS check (tests/net/tls_engine_check.sh) cross-builds with mingw-w64 and runs under Wine.

@@ -19,6 +19,7 @@
 #include "interp/text.h"
 #include "platform/clock.h"
 #include "platform/display.h"
+#include "platform/process.h"
 #include "platform/terminal.h"
 #include "platform/text_encoding.h"
 #include "platform/transcript.h"
@@ -62,8 +63,10 @@ std::string EnvOr(const char* name, const char* fallback = "") {
 }
 
 // Which console backend (NAVELO_CONSOLE): "window", "terminal" or "headless"; by default the
-// window when a display can be reached, else the terminal when standard output is one, else
-// headless. A headless console reads its keys from standard input unless a key file types them.
+// window when a display can be reached, else the terminal when standard output is one or the user
+// types in it (standard input is the controlling terminal, as in `bexilo | tee log`), else
+// headless, which is said on standard error since nothing else would show it. A headless console
+// reads its keys from standard input unless a key file types them.
 std::unique_ptr<Display> MakeDisplay(bool keys_from_file) {
   const std::string mode = EnvOr("NAVELO_CONSOLE");
   if (mode == "headless") return MakeHeadlessDisplay(!keys_from_file);
@@ -72,7 +75,11 @@ std::unique_ptr<Display> MakeDisplay(bool keys_from_file) {
     if (auto window = MakeWindowDisplay()) return window;
   }
   if (mode == "window") std::fprintf(stderr, "NAVELO_CONSOLE: no window can be opened here\n");
-  if (StdoutIsTerminal()) return MakeTerminalDisplay();
+  if (StdoutIsTerminal() || StdinIsControllingTerminal()) return MakeTerminalDisplay();
+  std::fprintf(stderr,
+               "navelo: headless console (no display, and no terminal to draw in); keys come from "
+               "%s\n",
+               keys_from_file ? "NAVELO_KEYS" : "standard input");
   return MakeHeadlessDisplay(!keys_from_file);
 }
 
@@ -177,6 +184,7 @@ void RunProgram(const ProgramOptions& options) {
       [] { return FindEntry(config.UserConfigDir(), "navelo.ini"); },
       [](int code) { EndProgram(code); }});
   g_console = &console;
+  if (TakeStartShowState() == "minimized" || options.start_minimised) console.StartMinimised();
   std::string key_error;
   UseKeyFile(console, key_error);
   Keyboard* keyboard = &console;

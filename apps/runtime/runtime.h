@@ -14,6 +14,9 @@ struct ProgramOptions {
   // When set, the program only says this message and ends with exit code 2 (a script that could
   // not be loaded).
   std::string startup_error;
+  // The program opens its window minimised whoever starts it (the monitor, which the user only
+  // hears); any program does when its starter says so in NAVELO_SHOW=minimized.
+  bool start_minimised = false;
 };
 
 // Runs the program and ends the process; never returns.

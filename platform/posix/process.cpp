@@ -272,4 +272,11 @@ std::string FindInSearchPath(std::string_view name) {
   return {};
 }
 
+std::string TakeStartShowState() {
+  const char* value = std::getenv("NAVELO_SHOW");
+  std::string state = value != nullptr ? value : "";
+  unsetenv("NAVELO_SHOW");
+  return state;
+}
+
 }  // namespace navelo

@@ -101,6 +101,23 @@ int VirtualKeyOf(const SDL_Keysym& sym) {
   return kVkOther;
 }
 
+// The control byte of a punctuation key typed with Ctrl (Ctrl+[ 27, Ctrl+\ 28, Ctrl+] 29, Ctrl+^
+// 30, Ctrl+_ 31; ^ and _ are Shift+6 and Shift+- where they share a key), or -1. Text input
+// reports nothing while Ctrl is held, so these bytes come from the key itself.
+int CtrlPunctuation(const SDL_Keysym& sym) {
+  const bool shift = (sym.mod & KMOD_SHIFT) != 0;
+  switch (sym.sym) {
+    case SDLK_LEFTBRACKET: return 27;
+    case SDLK_BACKSLASH: return 28;
+    case SDLK_RIGHTBRACKET: return 29;
+    case SDLK_CARET: return 30;
+    case SDLK_UNDERSCORE: return 31;
+    case SDLK_6: return shift ? 30 : -1;
+    case SDLK_MINUS: return shift ? 31 : -1;
+    default: return -1;
+  }
+}
+
 // Shift, Ctrl and the left Alt; the right Alt is AltGr on the layouts our users type on, which
 // types characters rather than commands.
 InputModifiers ModifiersOf(Uint16 mod) {
@@ -145,8 +162,10 @@ class SdlDisplay final : public Display {
     canvas_ = MakeCanvas();
     scratch_ = MakeCanvas();
     if (canvas_ == nullptr) return false;
-    SDL_ShowWindow(window_);
-    if (setup.maximised) SDL_MaximizeWindow(window_);
+    maximised_ = setup.maximised;
+    // A window that opens minimised stays unmapped: mapping it would put it in front, and
+    // without a window manager also give it the keyboard, which nobody would then take back.
+    if (!setup.start_minimised) Show();
     SDL_StartTextInput();
     RedrawAll();
     Present();
@@ -165,11 +184,16 @@ class SdlDisplay final : public Display {
     renderer_ = nullptr;
     if (window_ != nullptr) SDL_DestroyWindow(window_);
     window_ = nullptr;
+    shown_ = false;
     if (big_font_ != nullptr) TTF_CloseFont(big_font_);
     big_font_ = nullptr;
     if (font_ != nullptr) TTF_CloseFont(font_);
     font_ = nullptr;
-    if (ttf_ready_) TTF_Quit();
+    if (ttf_ready_) {
+      TTF_Quit();
+      // The font was found through fontconfig, whose configuration stays loaded until released.
+      FcFini();
+    }
     ttf_ready_ = false;
     cells_ = nullptr;
   }
@@ -230,12 +254,14 @@ class SdlDisplay final : public Display {
 
   void ShowNormal() override {
     if (window_ == nullptr) return;
+    if (!shown_) Show();
     SDL_RestoreWindow(window_);
     SDL_RaiseWindow(window_);
   }
 
+  // A window that was never shown is out of sight already.
   void Minimize() override {
-    if (window_ != nullptr) SDL_MinimizeWindow(window_);
+    if (window_ != nullptr && shown_) SDL_MinimizeWindow(window_);
   }
 
   // The desktop offers no bell through SDL; the beep is left silent.
@@ -375,6 +401,12 @@ class SdlDisplay final : public Display {
  private:
   using GlyphCache = std::array<SDL_Texture*, 256>;
 
+  void Show() {
+    SDL_ShowWindow(window_);
+    if (maximised_) SDL_MaximizeWindow(window_);
+    shown_ = true;
+  }
+
   SDL_Texture* MakeCanvas() {
     SDL_Texture* texture =
         SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_TARGET,
@@ -504,15 +536,25 @@ class SdlDisplay final : public Display {
         // The keys that type control characters, which text input does not report.
         if (mods.alt) break;
         int control = -1;
+        bool letter = false;
         switch (e.key.keysym.sym) {
           case SDLK_RETURN: case SDLK_KP_ENTER: control = 13; break;
           case SDLK_BACKSPACE: control = 8; break;
           case SDLK_TAB: control = 9; break;
           case SDLK_ESCAPE: control = 27; break;
           default:
-            if (mods.ctrl && out.key >= 'A' && out.key <= 'Z') control = out.key - 'A' + 1;
+            if (mods.ctrl && out.key >= 'A' && out.key <= 'Z') {
+              control = out.key - 'A' + 1;
+              letter = true;
+            } else if (mods.ctrl) {
+              control = CtrlPunctuation(e.key.keysym);
+            }
         }
-        if (control >= 0) PushChar(static_cast<unsigned char>(control), mods);
+        if (control >= 0) {
+          InputModifiers typed = mods;
+          typed.letter = letter;
+          PushChar(static_cast<unsigned char>(control), typed);
+        }
         break;
       }
       case SDL_KEYUP:
@@ -559,6 +601,8 @@ class SdlDisplay final : public Display {
   int cell_height_ = 28;
   int ascent_ = 22;
   SDL_Window* window_ = nullptr;
+  bool shown_ = false;
+  bool maximised_ = false;
   SDL_Renderer* renderer_ = nullptr;
   SDL_Texture* canvas_ = nullptr;
   SDL_Texture* scratch_ = nullptr;

@@ -213,6 +213,15 @@ TEST_F(ConsoleWindowTest, TheEndTitle) {
   EXPECT_EQ(Recorded(), "title\tbexilo\ntitle\tPrograma terminado\n");
 }
 
+TEST_F(ConsoleWindowTest, TheTitleHoldsThreeHundredBytes) {
+  const std::string long_title = std::string(150, 'a') + std::string(150, 'b');
+  console_->ClearScreen();
+  console_->SetTitle(long_title);
+  EXPECT_EQ(display.title, long_title);
+  console_->SetTitle(long_title + "cortado");
+  EXPECT_EQ(display.title, long_title);
+}
+
 TEST_F(ConsoleWindowTest, BrailleModeFromTheSettingsIsAnnouncedWithTones) {
   Ini("[BRAILLE]\nMODO=1\n");
   console_->ClearScreen();

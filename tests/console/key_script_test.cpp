@@ -29,6 +29,8 @@ TEST(KeyScriptTest, EveryNamedKeyAndModifier) {
       {"{Shift+a}", "A"},         {"{Ctrl+Alt+q}", {'\0', 16}}, {"{Alt+Ctrl+0}", {'\0', '\x81'}},
       {"{{", "{"},                {"a\r\nb", "ab"},            {"ç", "\xE7"},
       {"{enter}", "\r"},
+      {"{Ctrl+[}", "\x1B"},       {"{Ctrl+\\}", "\x1C"},      {"{Ctrl+]}", "\x1D"},
+      {"{Ctrl+^}", "\x1E"},       {"{Ctrl+_}", "\x1F"},        {"{Ctrl+Tab}", "\t"},
   };
   for (const auto& c : cases) {
     const KeyScriptResult result = ParseKeyScript(c.text);
@@ -43,6 +45,17 @@ TEST(KeyScriptTest, ModifiersAreKeptWithTheKey) {
   EXPECT_TRUE(result.keys[0].modifiers.shift);
   EXPECT_TRUE(result.keys[1].modifiers.ctrl);
   EXPECT_TRUE(result.keys[2].modifiers.alt);
+}
+
+// Ctrl+J and Ctrl+Enter both type 10; the key file says which of them stands for a letter.
+TEST(KeyScriptTest, OnlyLettersTypedWithCtrlAreMarkedAsLetters) {
+  const KeyScriptResult result = ParseKeyScript("{Ctrl+j}{Ctrl+Enter}{Ctrl+Tab}{Ctrl+\\}");
+  ASSERT_EQ(result.keys.size(), 4u);
+  EXPECT_TRUE(result.keys[0].modifiers.letter);
+  EXPECT_FALSE(result.keys[1].modifiers.letter);
+  EXPECT_FALSE(result.keys[2].modifiers.letter);
+  EXPECT_FALSE(result.keys[3].modifiers.letter);
+  EXPECT_EQ(Bytes(result), "\n\n\t\x1C");
 }
 
 TEST(KeyScriptTest, WaitTimesTheNextKeyAndCloseIsAKey) {

@@ -20,10 +20,29 @@ TEST_F(LeTest, SpokenSingleKeysGiveTheKeyTextsAndAreNamed) {
 
 TEST_F(LeTest, TeclaGivesTheModifiersAndTheLetterTypedWithCtrl) {
   keys.modifiers.ctrl = true;
+  keys.modifiers.letter = true;
   keys.Type("\x01");
   ASSERT_EQ(Run("le tecla k").result, 0);
   EXPECT_EQ(Var('k'), "010#97");
   EXPECT_EQ(speech.sounds, (std::vector<std::string>{"char:1"}));
+}
+
+// Ctrl+J and Ctrl+Enter both give 10, Ctrl+I and Ctrl+Tab 9: only the letters become letters.
+TEST_F(LeTest, TeclaKeepsTheCodesOfEnterTabAndPunctuationTypedWithCtrl) {
+  keys.modifiers.ctrl = true;
+  keys.Type("\n\t\x1c\x1f");
+  ASSERT_EQ(Run("le tecla mudo a &\nle tecla mudo b &\nle tecla mudo c &\nle tecla mudo d &").result,
+            0);
+  EXPECT_EQ(Var('a'), "010#10");
+  EXPECT_EQ(Var('b'), "010#9");
+  EXPECT_EQ(Var('c'), "010#28");
+  EXPECT_EQ(Var('d'), "010#31");
+
+  keys.modifiers.letter = true;
+  keys.Type("\n\t");
+  ASSERT_EQ(Run("le tecla mudo a &\nle tecla mudo b &").result, 0);
+  EXPECT_EQ(Var('a'), "010#106");
+  EXPECT_EQ(Var('b'), "010#105");
 }
 
 TEST_F(LeTest, MudoReadsTheKeyWithoutNamingIt) {

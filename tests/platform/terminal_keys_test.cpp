@@ -18,12 +18,13 @@ std::vector<DisplayEvent> Decode(const std::string& bytes) {
   return events;
 }
 
-// The events that are not key releases, as "K<key><mods>" or "C<byte><mods>".
+// The events that are not key releases, as "K<key><mods>" or "C<byte><mods>"; "l" marks the
+// control byte of a letter typed with Ctrl.
 std::string Describe(const std::vector<DisplayEvent>& events) {
   std::string out;
   for (const auto& e : events) {
     const std::string mods = std::string(e.mods.shift ? "s" : "") + (e.mods.ctrl ? "c" : "") +
-                             (e.mods.alt ? "a" : "");
+                             (e.mods.alt ? "a" : "") + (e.mods.letter ? "l" : "");
     if (e.type == Type::kKeyDown) out += "K" + std::to_string(e.key) + mods + " ";
     if (e.type == Type::kSystemKeyDown) out += "S" + std::to_string(e.key) + mods + " ";
     if (e.type == Type::kChar) out += "C" + std::to_string(e.byte) + mods + " ";
@@ -61,7 +62,10 @@ TEST(TerminalKeysTest, ControlBytesCharactersAndAlt) {
   EXPECT_EQ(Describe(Decode("\n")), "C13c ");
   EXPECT_EQ(Describe(Decode("\x7f")), "C8 ");
   EXPECT_EQ(Describe(Decode("\b")), "C8c ");
-  EXPECT_EQ(Describe(Decode("\x01")), "C1c ");
+  EXPECT_EQ(Describe(Decode("\x01")), "C1cl ");
+  EXPECT_EQ(Describe(Decode("\x1a")), "C26cl ");
+  // Ctrl+\ ] ^ _ type 28 to 31, which stand for no letter.
+  EXPECT_EQ(Describe(Decode("\x1c\x1d\x1e\x1f")), "C28c C29c C30c C31c ");
   EXPECT_EQ(Describe(Decode("\x1b")), "C27 ");
   EXPECT_EQ(Describe(Decode("\x1b\x1b")), "C27 ");
   EXPECT_EQ(Describe(Decode("\x1bq")), "S81a ");
