@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <system_error>
 
+#include "platform/file_open.h"
+
 namespace navelo {
 
 std::unique_ptr<FileChannel> FileChannel::Open(const std::filesystem::path& path, Mode mode) {
@@ -11,7 +13,7 @@ std::unique_ptr<FileChannel> FileChannel::Open(const std::filesystem::path& path
   // host refuses it.
   std::error_code error;
   if (std::filesystem::is_directory(path, error)) return nullptr;
-  std::FILE* file = std::fopen(path.c_str(), mode == Mode::kAppend ? "ab" : "rb");
+  std::FILE* file = OpenNativeFile(path, mode == Mode::kAppend ? "ab" : "rb");
   if (file == nullptr) return nullptr;
   return std::unique_ptr<FileChannel>(new FileChannel(file, mode));
 }

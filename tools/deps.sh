@@ -4,6 +4,11 @@ set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev lua5.4 libssl-dev openssl curl libsdl2-dev libsdl2-ttf-dev libfontconfig-dev fonts-dejavu-core espeak-ng python3 xdg-utils)
 # The host kit (tools/hostkit) also needs these; only the run command asks for them.
 if [ "${1:-}" = "hostkit" ]; then packages+=(sox wbrazilian); fi
+# The Windows stage of the test command: the mingw-w64 cross compilers (posix threads), GoogleTest's
+# sources and 64-bit Wine. 32-bit Wine (wine32:i386) is tried by tools/test_windows.sh itself.
+if [ "${1:-}" = "windows" ]; then
+  packages=(cmake ninja-build g++ googletest g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -12,3 +12,5 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNAVELO_SANITIZE=ON 
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs"
+# Then the same tree for Windows, tested under Wine.
+tools/test_windows.sh

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "fake_services.h"
+#include "platform/host_system.h"
 
 namespace navelo::testing {
 namespace {
@@ -98,11 +99,11 @@ TEST_F(ProgramsCommandTest, HiddenBatchFileIsSeenAsCmdExeWhileItRuns) {
     std::ofstream out(dir_ / "lento.bat", std::ios::binary);
     out << "@echo off\r\ntimeout /t 1 /nobreak >nul\r\necho pronto>c:\\fim.log\r\nexit\r\n";
   }
-  setenv("NAVELO_DRIVE_C", dir_.c_str(), 1);
+  WriteEnvironment("NAVELO_DRIVE_C", dir_.string().c_str());
   ASSERT_EQ(Run("executa \"c:\\lento.bat\" &&\nexisteprog \"cmd.exe\" x").result, 0);
   EXPECT_EQ(Var('X'), "1");
   EXPECT_TRUE(WaitFor("fim.log"));
-  unsetenv("NAVELO_DRIVE_C");
+  WriteEnvironment("NAVELO_DRIVE_C", nullptr);
 }
 
 TEST_F(ProgramsCommandTest, EsperaForms) {

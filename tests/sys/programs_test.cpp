@@ -15,6 +15,7 @@
 #include "config/config.h"
 #include "config/host_env.h"
 #include "console/console.h"
+#include "platform/host_system.h"
 
 namespace navelo {
 namespace {
@@ -129,7 +130,7 @@ TEST_F(ProgramsTest, ExeSuffixAndSearchPath) {
 TEST_F(ProgramsTest, BatchFileRunsAsCmdExe) {
   const char* old = std::getenv("USERPROFILE");
   const std::string saved = old != nullptr ? old : "";
-  setenv("USERPROFILE", (dir_ / "perfil").c_str(), 1);
+  WriteEnvironment("USERPROFILE", (dir_ / "perfil").string().c_str());
   WriteFile("inicio.bat",
             "@echo off\r\nchcp 1252\r\necho %userprofile%>result.log 2>&1\r\n"
             "timeout /t 2 /nobreak >nul\r\nexit\r\n");
@@ -143,9 +144,9 @@ TEST_F(ProgramsTest, BatchFileRunsAsCmdExe) {
   ASSERT_TRUE(WaitEnded(pid));
   EXPECT_EQ(Read("result.log"), (dir_ / "perfil").string() + " \r\n");
   if (old != nullptr) {
-    setenv("USERPROFILE", saved.c_str(), 1);
+    WriteEnvironment("USERPROFILE", saved.c_str());
   } else {
-    unsetenv("USERPROFILE");
+    WriteEnvironment("USERPROFILE", nullptr);
   }
 }
 
