@@ -6,6 +6,7 @@
 #include <system_error>
 #include <utility>
 
+#include "platform/host_system.h"
 #include "platform/text_encoding.h"
 
 namespace navelo {
@@ -46,12 +47,7 @@ std::string Folded(std::string_view bytes) {
 }  // namespace
 
 EnvLookup ProcessEnvironment() {
-  return [](std::string_view name, std::string& value) {
-    const char* found = std::getenv(std::string(name).c_str());
-    if (found == nullptr) return false;
-    value = found;
-    return true;
-  };
+  return [](std::string_view name, std::string& value) { return ReadEnvironment(name, value); };
 }
 
 fs::path FindEntry(const fs::path& dir, std::string_view name) {
@@ -78,23 +74,23 @@ HostEnvironment::HostEnvironment(EnvLookup env, std::string program_dir) : env_(
   auto folder = [this](std::string_view name) -> std::string {
     std::string value;
     if (!env_ || !env_(name, value) || value.empty()) return {};
-    if (HasDriveLetter(value)) return Resolve(Utf8ToCp1252(value)).string();
+    if (HasDriveLetter(value) && !HostPathsAreNative()) return Resolve(Utf8ToCp1252(value)).string();
     return WithoutTrailingSeparator(value);
   };
   user_profile_ = folder("USERPROFILE");
   if (user_profile_.empty()) user_profile_ = folder("HOME");
   // With no profile at all the root stands in, so that nothing is ever written into whatever
   // folder the program happens to run in.
-  if (user_profile_.empty()) user_profile_ = "/";
+  if (user_profile_.empty()) user_profile_.assign(1, '/');
   app_data_ = folder("APPDATA");
   if (app_data_.empty()) app_data_ = (fs::path(user_profile_) / "AppData" / "Roaming").string();
   windows_dir_ = folder("WINDIR");
   if (windows_dir_.empty()) windows_dir_ = Resolve("C:\\windows").string();
 
   if (program_dir.empty()) {
+    const std::string exe = RunningProgramPath();
     std::error_code ec;
-    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    program_dir = ec ? fs::current_path(ec).string() : exe.parent_path().string();
+    program_dir = exe.empty() ? fs::current_path(ec).string() : fs::path(exe).parent_path().string();
   }
   program_dir_ = WithoutTrailingSeparator(program_dir.empty() ? std::string(".") : program_dir);
 }
@@ -108,6 +104,7 @@ std::string HostEnvironment::DriveRoot(char letter) const {
     return env_ && env_(name, value) && !value.empty();
   };
   if (lookup(std::string("NAVELO_DRIVE_") + upper)) return WithoutTrailingSeparator(value);
+  if (HostPathsAreNative()) return std::string(1, upper) + ":\\";
   if (upper != 'C') return std::string("/mnt/") + static_cast<char>(letter | 0x20);
   // The XDG rules ignore a relative XDG_DATA_HOME.
   if (!lookup("XDG_DATA_HOME") || value[0] != '/') {
@@ -118,6 +115,22 @@ std::string HostEnvironment::DriveRoot(char letter) const {
 }
 
 fs::path HostEnvironment::Resolve(std::string_view host_path) const {
+  // Where the host's paths are the platform's own, the platform resolves them, unless a test has
+  // put the path's drive in a folder of its own (NAVELO_DRIVE_X).
+  if (HostPathsAreNative()) {
+    char drive = 0;
+    if (HasDriveLetter(host_path)) {
+      drive = host_path[0];
+    } else if (!host_path.empty() && host_path[0] == '\\' && host_path.substr(0, 2) != "\\\\") {
+      drive = 'C';
+    }
+    std::string folder;
+    if (drive == 0 || !env_ ||
+        !env_(std::string("NAVELO_DRIVE_") + static_cast<char>(drive & ~0x20), folder) ||
+        folder.empty()) {
+      return fs::path(std::string(host_path));
+    }
+  }
   fs::path result;
   std::string_view rest = host_path;
   bool rooted = true;

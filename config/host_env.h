@@ -14,7 +14,7 @@ namespace navelo {
 // Looks up an environment variable; returns false when it is not set.
 using EnvLookup = std::function<bool(std::string_view name, std::string& value)>;
 
-// The process environment (std::getenv).
+// The process environment, with the user's folders as the platform keeps them (ReadEnvironment).
 EnvLookup ProcessEnvironment();
 
 // The entry of dir called name (cp1252): the exact name when it exists, else an entry whose name
@@ -27,12 +27,13 @@ std::filesystem::path FindEntry(const std::filesystem::path& dir, std::string_vi
 class HostEnvironment {
  public:
   // env: where variables come from; program_dir: the folder of the running program
-  // (empty: worked out from /proc/self/exe).
+  // (empty: the folder of the running program's file).
   explicit HostEnvironment(EnvLookup env, std::string program_dir = {});
 
   // The directory a drive letter maps to: NAVELO_DRIVE_X when set, else for C: the default
   // "$XDG_DATA_HOME/navelo/c" (XDG_DATA_HOME defaulting to "$HOME/.local/share"); other drives
-  // without a variable map to "/mnt/x" (x lower case).
+  // without a variable map to "/mnt/x" (x lower case). Where host paths are native (Windows), a
+  // drive without a variable is the drive's own root "X:\"; there the variables serve only tests.
   std::string DriveRoot(char letter) const;
 
   const std::string& UserProfile() const { return user_profile_; }  // $USERPROFILE, else $HOME

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "net/line_reader.h"
+#include "platform/file_open.h"
 
 namespace navelo {
 
@@ -18,7 +19,7 @@ std::unique_ptr<FileChannel> FileChannel::Open(const std::filesystem::path& path
   std::error_code error;
   const std::filesystem::file_status status = std::filesystem::status(path, error);
   if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) return nullptr;
-  std::FILE* file = std::fopen(path.c_str(), mode == Mode::kAppend ? "ab" : "rb");
+  std::FILE* file = OpenNativeFile(path, mode == Mode::kAppend ? "ab" : "rb");
   if (file == nullptr) return nullptr;
   return std::unique_ptr<FileChannel>(new FileChannel(file, mode));
 }

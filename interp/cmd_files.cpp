@@ -8,6 +8,7 @@
 #include "interp/interpreter.h"
 #include "interp/text.h"
 #include "interp/tokens.h"
+#include "platform/file_open.h"
 #include "platform/text_encoding.h"
 
 namespace navelo {
@@ -129,12 +130,12 @@ bool Replica(Interpreter& in, std::string& args) {
   // such as /dev/zero would be copied until the disk is full. They fail as a missing source does.
   std::error_code status_error;
   if (!fs::is_regular_file(source_path, status_error) || IsDirectory(target_path)) return ignore;
-  std::FILE* from = std::fopen(source_path.c_str(), "rb");
+  std::FILE* from = OpenNativeFile(source_path, "rb");
   if (from == nullptr) return ignore;
   std::random_device random;
   fs::path temp_path = target_path;
   temp_path += ".navelo-" + std::to_string(random()) + ".tmp";
-  std::FILE* to = std::fopen(temp_path.c_str(), "wbx");
+  std::FILE* to = OpenNativeFile(temp_path, "wbx");
   if (to == nullptr) {
     std::fclose(from);
     return ignore;
@@ -308,7 +309,7 @@ bool LeByte(Interpreter& in, std::string& args) {
   const size_t count =
       static_cast<size_t>(std::min<uintmax_t>(static_cast<uintmax_t>(wanted), size - *from));
   if (count > buffer.Room()) return false;
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  std::FILE* file = OpenNativeFile(path, "rb");
   if (file == nullptr) return false;
   bool ok = std::fseek(file, *from, SEEK_SET) == 0;
   if (ok) {

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "interp/text.h"
+#include "platform/file_open.h"
 #include "platform/text_encoding.h"
 
 namespace navelo {
@@ -28,7 +29,7 @@ void ByteBuffer::Commit(size_t reserved, size_t used) {
 bool ByteOutputFile::Create(const fs::path& path) {
   if (file_ != nullptr) return false;
   // "x" refuses an existing file (or folder) in the same step that creates the new one.
-  file_ = std::fopen(path.c_str(), "wbx");
+  file_ = OpenNativeFile(path, "wbx");
   return file_ != nullptr;
 }
 

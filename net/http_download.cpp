@@ -11,6 +11,7 @@
 
 #include "net/line_reader.h"
 #include "net/url.h"
+#include "platform/file_open.h"
 #include "platform/text_encoding.h"
 
 namespace navelo {
@@ -279,7 +280,7 @@ class Download {
     net_.SendLine(s, "Connection: Close");
     std::error_code error;
     if (fs::is_regular_file(request_.file, error)) {
-      file.reset(std::fopen(request_.file.c_str(), "r+b"));
+      file.reset(OpenNativeFile(request_.file, "r+b"));
       if (file) {
         resume_offset = FileSize(file.get(), request_.file);
         net_.SendLine(s, "Range: bytes=" + std::to_string(resume_offset) + "-");
@@ -324,7 +325,7 @@ class Download {
     // A 200 answer is the whole resource: the file is made anew, but only once the head is known
     // to be good, so a broken answer leaves a partial download to resume.
     if (head.status == 200 || !file) {
-      file.reset(std::fopen(request_.file.c_str(), "wb"));
+      file.reset(OpenNativeFile(request_.file, "wb"));
       resume_offset = 0;
       if (!file) return Outcome::kFailure;
     }
@@ -452,7 +453,7 @@ bool HttpFetchText(Network& net, DownloadUi& ui, const DownloadRequest& request,
       head.status != 200) {
     return false;
   }
-  FilePtr file(std::fopen(request.file.c_str(), "wb"));
+  FilePtr file(OpenNativeFile(request.file, "wb"));
   if (!file) return false;
   BodyReader body(net, reader, head.chunked);
   // Lines are stored with CR LF whatever ended them (one CR before the LF is dropped), a last

@@ -50,6 +50,18 @@ std::string ReadAvailable(int fd, size_t max);
 void WriteAvailable(int fd, std::string_view bytes);
 void CloseDescriptor(int fd);
 
+// Opens a document or a folder with the program the desktop chose for it, in directory (native;
+// empty: the current one). Returns the id of the process started when one can be followed (it is
+// then a child as SpawnChild makes them), 0 when the document was handed over but no process can
+// be followed, kNoDocumentOpener when the desktop has no program for it, or -1 with `error`
+// holding the errno value of the failed start.
+constexpr int kNoDocumentOpener = -2;
+int OpenDocument(const std::string& path, const std::string& directory, int& error);
+
+// The platform's own interpreter of batch files (.bat, .cmd), started as "cmd.exe /c FILE"; empty
+// where there is none and the program's own batch runner takes them.
+std::string SystemBatchInterpreter();
+
 // True for a regular file we may execute.
 bool IsExecutableFile(const std::string& path);
 // The first executable called name along PATH; empty when there is none.

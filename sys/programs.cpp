@@ -144,6 +144,8 @@ int Programs::Start(SpawnRequest request, ChildPipes* pipes) {
 
 std::string Programs::BatchRunner(const HostEnvironment& host) const {
   if (!batch_runner_.empty()) return batch_runner_;
+  const std::string system = SystemBatchInterpreter();
+  if (!system.empty()) return system;
   return (fs::path(host.ProgramDir()) / "cmd.exe").string();
 }
 
@@ -201,10 +203,13 @@ int Programs::RunProgram(const HostEnvironment& host, std::string_view program,
     request.argv = {path};
   } else {
     // A document or a folder: the desktop's opener shows it with the program chosen for it.
-    request.program = FindInSearchPath("xdg-open");
-    if (request.program.empty()) return kShellNoAssociation;
-    request.argv = {"xdg-open", path};
-    words.clear();
+    ReapEnded();
+    const int pid = OpenDocument(path, request.directory, start_error_);
+    if (pid == kNoDocumentOpener) return kShellNoAssociation;
+    last_started_ = pid > 0 ? pid : 0;
+    if (pid < 0) return ShellResultOf(start_error_);
+    if (pid > 0) children_.push_back(pid);
+    return kShellStarted;
   }
   request.argv.insert(request.argv.end(), words.begin(), words.end());
   if (Start(std::move(request), nullptr) < 0) return ShellResultOf(start_error_);

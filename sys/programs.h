@@ -40,12 +40,12 @@ class Programs {
   Programs(const Programs&) = delete;
   Programs& operator=(const Programs&) = delete;
 
-  // The batch runner started for .bat and .cmd files; without one, cmd.exe in the program's own
-  // folder.
+  // The batch runner started for .bat and .cmd files; without one, the platform's own (Windows),
+  // else cmd.exe in the program's own folder.
   void SetBatchRunner(std::string path) { batch_runner_ = std::move(path); }
 
-  // Opens a program, a batch file or a document (through xdg-open) with the parameters, in the
-  // directory (host paths, cp1252). Returns the shell result.
+  // Opens a program, a batch file or a document (through the desktop's opener) with the
+  // parameters, in the directory (host paths, cp1252). Returns the shell result.
   int RunProgram(const HostEnvironment& host, std::string_view program, std::string_view directory,
                  std::string_view parameters, ShowMode show);
 

@@ -4,10 +4,20 @@
 # (one per line) when present, a small synthetic speech host on drive C, and compares the
 # transcript with SCRIPT.expected and, when SCRIPT.screen exists, the final console rows with it.
 # With NAVELO_UPDATE_EXPECTED=1 the expected file is written instead.
+# A Windows build (tramelis.exe) runs under Wine (WINEPREFIX from the caller); the platform's own
+# folders are then named by the test-only NAVELO_TEST_* variables, since Wine sets USERPROFILE,
+# APPDATA and WINDIR itself.
 set -u
 tramelis=$1
 script=$2
 base=${script%.tml}
+runner=()
+windows=()
+exe=""
+if [[ $tramelis == *.exe ]]; then
+  runner=(wine)
+  exe=.exe
+fi
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 mkdir -p "$tmp/home/AppData/Roaming/Navelo" "$tmp/c" "$tmp/work"
@@ -15,20 +25,24 @@ ini="$tmp/home/AppData/Roaming/Navelo/navelo.ini"
 [ -f "$base.ini" ] && cp "$base.ini" "$ini"
 # The synthetic speech host (voice database, rules, letter sounds) on drive C, named in
 # navelo.ini unless the test's own file names its own folders.
-"$(dirname "$tramelis")/speech_fixture_host" "$tmp/c/navelo" || exit 1
+"${runner[@]}" "$(dirname "$tramelis")/speech_fixture_host$exe" "$tmp/c/navelo" || exit 1
 bash "$(dirname "$0")/speech_host_ini.sh" "$ini" 'c:\navelo\difones' 'c:\navelo\letras'
 keys="$tmp/keys"
 if [ -f "$base.keys" ]; then cp "$base.keys" "$keys"; else : > "$keys"; fi
 args=()
 if [ -f "$base.args" ]; then mapfile -t args < "$base.args"; fi
 cp "$script" "$tmp/work/"
+if ((${#runner[@]})); then
+  windows=(NAVELO_TEST_USERPROFILE="$tmp/home" NAVELO_TEST_APPDATA="$tmp/home/AppData/Roaming"
+           NAVELO_TEST_WINDIR="$tmp/c/windows")
+fi
 (
   cd "$tmp/work" || exit 1
   env -u USERPROFILE -u APPDATA -u WINDIR -u DISPLAY -u WAYLAND_DISPLAY \
     HOME="$tmp/home" NAVELO_DRIVE_C="$tmp/c" \
     NAVELO_CONSOLE=headless NAVELO_AUDIO=null NAVELO_KEYS="$keys" \
-    NAVELO_TRANSCRIPT="$tmp/transcript" NAVELO_SCREEN="$tmp/screen" \
-    timeout 60 "$tramelis" "$(basename "$script")" "${args[@]}" < /dev/null > "$tmp/stdout" 2>&1
+    NAVELO_TRANSCRIPT="$tmp/transcript" NAVELO_SCREEN="$tmp/screen" "${windows[@]}" \
+    timeout 60 "${runner[@]}" "$tramelis" "$(basename "$script")" "${args[@]}" < /dev/null > "$tmp/stdout" 2>&1
   echo "rc $?" > "$tmp/rc"
 )
 if [ "${NAVELO_UPDATE_EXPECTED:-}" = 1 ]; then

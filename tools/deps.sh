@@ -11,8 +11,13 @@ packages+=(clang libclang-rt-14-dev)
 packages+=(xvfb xdotool x11-utils)
 # The host kit (tools/hostkit) also needs these; only the run command asks for them.
 if [ "${1:-}" = "hostkit" ]; then packages+=(sox wbrazilian); fi
-# The Windows TLS check (tests/net/tls_engine_check.sh) cross-builds with mingw-w64 and runs under Wine.
-if [ "${1:-}" = "windows" ]; then packages+=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine); fi
+# The Windows stage of the test command: the mingw-w64 cross compilers (posix threads), GoogleTest's
+# sources and 64-bit Wine (32-bit Wine, wine32:i386, is tried by tools/test_windows.sh itself); the
+# TLS engine check (tests/net/tls_engine_check.sh) also needs openssl and python3.
+if [ "${1:-}" = "windows" ]; then
+  packages=(cmake ninja-build g++ googletest g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine
+    openssl python3)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

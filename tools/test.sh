@@ -14,3 +14,5 @@ cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs"
 tools/fuzz.sh 20
+# Then the same tree for Windows, tested under Wine.
+tools/test_windows.sh

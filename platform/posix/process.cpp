@@ -250,6 +250,17 @@ void CloseDescriptor(int fd) {
   if (fd >= 0) close(fd);
 }
 
+int OpenDocument(const std::string& path, const std::string& directory, int& error) {
+  SpawnRequest request;
+  request.program = FindInSearchPath("xdg-open");
+  if (request.program.empty()) return kNoDocumentOpener;
+  request.argv = {"xdg-open", path};
+  request.directory = directory;
+  return SpawnChild(request, nullptr, error);
+}
+
+std::string SystemBatchInterpreter() { return {}; }
+
 bool IsExecutableFile(const std::string& path) {
   struct stat info;
   return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), X_OK) == 0;

@@ -6,9 +6,14 @@
 #include <memory>
 
 #include "temp_host.h"
+#include "platform/host_system.h"
 
 namespace navelo {
 namespace {
+
+// Why a test cannot hold on Windows.
+constexpr const char* kFoldsItself =
+    "the Windows file system ignores letter case itself, so the name asked for is found as written";
 
 namespace fs = std::filesystem;
 using testing::Listing;
@@ -52,6 +57,7 @@ TEST_F(ConfigTest, UserConfigDirIsUnderAppDataEvenWhenNothingIsThere) {
 }
 
 TEST_F(ConfigTest, UserFolderAndFileAreFoundWithoutCase) {
+  if (HostPathsAreNative()) GTEST_SKIP() << kFoldsItself;
   Spit(root_ / "appdata" / "NAVELO" / "Navelo.INI", "[navelo]\r\npgmnavelo=c:\\x\r\n");
   Spit(WindowsIni(), "[NAVELO]\r\nPGMNAVELO=windows\r\n");
   EXPECT_EQ(config().UserConfigDir(), (root_ / "appdata" / "NAVELO").string());

@@ -4,9 +4,16 @@
 #include <gtest/gtest.h>
 
 #include "temp_host.h"
+#include "platform/host_system.h"
 
 namespace navelo {
 namespace {
+
+// Why a test cannot hold on Windows.
+constexpr const char* kFoldsItself =
+    "the Windows file system ignores letter case itself, so the name asked for is found as written";
+constexpr const char* kLinuxMapping =
+    "on Windows host paths are the platform's own: this is the Linux drive mapping";
 
 namespace fs = std::filesystem;
 using testing::MapEnv;
@@ -14,6 +21,7 @@ using testing::Spit;
 using testing::TempDir;
 
 TEST(HostFoldersTest, VariablesAndTheirFallbacks) {
+  if (HostPathsAreNative()) GTEST_SKIP() << kLinuxMapping;
   HostEnvironment set(MapEnv({{"USERPROFILE", "/u/ana/"},
                               {"HOME", "/home/ana"},
                               {"APPDATA", "/data/roam"},
@@ -36,6 +44,7 @@ TEST(HostFoldersTest, VariablesAndTheirFallbacks) {
 }
 
 TEST(HostFoldersTest, WindowsFolderOnDriveCIsFoundWithoutCase) {
+  if (HostPathsAreNative()) GTEST_SKIP() << kFoldsItself;
   TempDir c;
   fs::create_directories(c / "WINDOWS");
   HostEnvironment host(MapEnv({{"NAVELO_DRIVE_C", c.path().string()}}), "/p");
@@ -43,6 +52,7 @@ TEST(HostFoldersTest, WindowsFolderOnDriveCIsFoundWithoutCase) {
 }
 
 TEST(HostFoldersTest, VariableHoldingADrivePathIsResolved) {
+  if (HostPathsAreNative()) GTEST_SKIP() << kLinuxMapping;
   HostEnvironment host(MapEnv({{"USERPROFILE", "C:\\Users\\ana"}, {"NAVELO_DRIVE_C", "/c"}}),
                        "/p");
   EXPECT_EQ(host.UserProfile(), "/c/Users/ana");
@@ -57,6 +67,7 @@ TEST(HostFoldersTest, ProgramDirDefaultsToTheRunningProgramsFolder) {
 }
 
 TEST(DriveRootTest, VariablesAndDefaults) {
+  if (HostPathsAreNative()) GTEST_SKIP() << kLinuxMapping;
   HostEnvironment host(MapEnv({{"NAVELO_DRIVE_D", "/media/cd/"}, {"HOME", "/home/ana"}}), "/p");
   EXPECT_EQ(host.DriveRoot('d'), "/media/cd");
   EXPECT_EQ(host.DriveRoot('D'), "/media/cd");
@@ -80,6 +91,7 @@ class ResolveTest : public ::testing::Test {
 };
 
 TEST_F(ResolveTest, RootsOfThePath) {
+  if (HostPathsAreNative()) GTEST_SKIP() << kLinuxMapping;
   EXPECT_EQ(host_.Resolve("c:\\ubrimo\\som").string(), C("ubrimo/som"));
   EXPECT_EQ(host_.Resolve("D:/x").string(), (d_.path() / "x").string());
   EXPECT_EQ(host_.Resolve("\\ubrimo").string(), C("ubrimo"));
@@ -91,6 +103,7 @@ TEST_F(ResolveTest, RootsOfThePath) {
 }
 
 TEST_F(ResolveTest, DotsDoubledAndTrailingSeparators) {
+  if (HostPathsAreNative()) GTEST_SKIP() << kLinuxMapping;
   EXPECT_EQ(host_.Resolve("c:\\a\\\\b\\.\\c\\..\\d\\").string(), C("a/b/d"));
   EXPECT_EQ(host_.Resolve("c:\\..\\..\\a").string(), C("a"));  // never above the drive root
   EXPECT_EQ(host_.Resolve("..\\..\\a\\..\\b").string(), "../../b");
@@ -99,6 +112,7 @@ TEST_F(ResolveTest, DotsDoubledAndTrailingSeparators) {
 }
 
 TEST_F(ResolveTest, ComponentsAreFoundWithoutRegardToCase) {
+  if (HostPathsAreNative()) GTEST_SKIP() << kLinuxMapping;
   fs::create_directories(c_ / "Ubrimo" / "SOM");
   Spit(c_ / "Ubrimo" / "SOM" / "Letras.Txt", "x");
   EXPECT_EQ(host_.Resolve("c:\\UBRIMO\\som\\letras.txt").string(), C("Ubrimo/SOM/Letras.Txt"));
@@ -107,6 +121,7 @@ TEST_F(ResolveTest, ComponentsAreFoundWithoutRegardToCase) {
 }
 
 TEST_F(ResolveTest, AccentedLettersFoldAndConvertToUtf8) {
+  if (HostPathsAreNative()) GTEST_SKIP() << kLinuxMapping;
   fs::create_directories(c_ / "A\xC3\xA7\xC3\xA3o");  // "Ação" on disk in UTF-8
   // cp1252 "AÇÃO" and "ação" both find it; a new name is written to disk in UTF-8.
   EXPECT_EQ(host_.Resolve("c:\\A\xC7\xC3O").string(), C("A\xC3\xA7\xC3\xA3o"));
@@ -117,6 +132,7 @@ TEST_F(ResolveTest, AccentedLettersFoldAndConvertToUtf8) {
 }
 
 TEST_F(ResolveTest, ExactNameWinsAndAmbiguityIsSettledByName) {
+  if (HostPathsAreNative()) GTEST_SKIP() << kLinuxMapping;
   fs::create_directories(c_ / "sons");
   fs::create_directories(c_ / "Sons");
   fs::create_directories(c_ / "SONS");
@@ -130,6 +146,7 @@ TEST_F(ResolveTest, NamesOutsideCp1252DoNotMatchAQuestionMark) {
 }
 
 TEST(FindEntryTest, RelativeFolderStaysRelative) {
+  if (HostPathsAreNative()) GTEST_SKIP() << kFoldsItself;
   TempDir dir;
   Spit(dir / "Navelo.INI", "");
   const fs::path saved = fs::current_path();
@@ -137,6 +154,42 @@ TEST(FindEntryTest, RelativeFolderStaysRelative) {
   const fs::path found = FindEntry("", "navelo.ini");
   fs::current_path(saved);
   EXPECT_EQ(found.string(), "Navelo.INI");
+}
+
+// On Windows host paths are the platform's own and the user's folders come from the platform.
+TEST(NativeHostTest, PathsStayAsWrittenUnlessATestMovesTheirDrive) {
+  if (!HostPathsAreNative()) GTEST_SKIP() << "Linux maps host paths (the tests above)";
+  HostEnvironment host(MapEnv({}), "C:\\p");
+  EXPECT_EQ(host.Resolve("c:\\ubrimo\\som").string(), "c:\\ubrimo\\som");
+  EXPECT_EQ(host.Resolve("sons\\x.wav").string(), "sons\\x.wav");
+  EXPECT_EQ(host.Resolve("\\\\servidor\\pasta").string(), "\\\\servidor\\pasta");
+  EXPECT_EQ(host.DriveRoot('d'), "D:\\");
+  HostEnvironment moved(MapEnv({{"NAVELO_DRIVE_C", "C:\\t"}}), "C:\\p");
+  EXPECT_EQ(moved.Resolve("c:\\a").string(), "C:\\t\\a");
+  EXPECT_EQ(moved.Resolve("d:\\a").string(), "d:\\a");
+}
+
+TEST(NativeHostTest, TheUsersFoldersComeFromThePlatformUnlessATestNamesThem) {
+  if (!HostPathsAreNative()) GTEST_SKIP() << "on Linux the environment names the folders";
+  const auto shell = RegistryReadString(
+      RegistryRoot::kCurrentUser,
+      "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\AppData");
+  ASSERT_TRUE(shell.has_value());
+  std::string value;
+  ASSERT_TRUE(ReadEnvironment("APPDATA", value));
+  EXPECT_EQ(value, *shell);
+  WriteEnvironment("NAVELO_TEST_APPDATA", "C:\\teste");
+  ASSERT_TRUE(ReadEnvironment("APPDATA", value));
+  EXPECT_EQ(value, "C:\\teste");
+  WriteEnvironment("NAVELO_TEST_APPDATA", nullptr);
+  ASSERT_TRUE(ReadEnvironment("WINDIR", value));
+  EXPECT_TRUE(fs::is_directory(value));
+  ASSERT_TRUE(ReadEnvironment("USERPROFILE", value));
+  EXPECT_TRUE(fs::is_directory(value));
+  EXPECT_FALSE(RegistryReadString(RegistryRoot::kCurrentUser, "Software\\NaveloNaoExiste\\x"));
+  // A value that is not a plain string does not count.
+  EXPECT_FALSE(RegistryReadString(RegistryRoot::kLocalMachine,
+                                  "System\\CurrentControlSet\\Control\\Windows\\CSDVersion"));
 }
 
 }  // namespace

@@ -77,6 +77,7 @@ TEST(AudioOutputTest, NullAndCaptureFinishEveryBlockAtOnce) {
   EXPECT_EQ(le32(40), 8400u);
   EXPECT_EQ(bytes.size(), 44u + 8400);
   EXPECT_EQ(le32(4), 8400u + 36);
+  in.close();
   capture.reset();
   fs::remove(path);
 

@@ -16,9 +16,14 @@
 #include "config/config.h"
 #include "config/host_env.h"
 #include "console/console.h"
+#include "platform/host_system.h"
 
 namespace navelo {
 namespace {
+
+// Why a test cannot hold on Windows.
+constexpr const char* kPosixChildren =
+    "its child programs are POSIX shell scripts and tools (sh, cat, sleep), which Windows lacks";
 
 namespace fs = std::filesystem;
 using std::chrono::milliseconds;
@@ -92,6 +97,7 @@ TEST(CommandLineTest, SplitsLikeTheHost) {
 }
 
 TEST_F(ProgramsTest, StartsAProgramWithParametersAndReapsIt) {
+  if (HostPathsAreNative()) GTEST_SKIP() << kPosixChildren;
   WriteFile("prog.sh", "#!/bin/sh\necho \"$1|$2\" > \"$(dirname \"$0\")/saida.txt\"\n", true);
   EXPECT_GE(programs_.RunProgram(host_, "c:\\PROG.SH", {}, "um \"dois tres\"", ShowMode::kNormal),
             32);
@@ -137,6 +143,7 @@ TEST_F(ProgramsTest, AFailedStartLeavesNoChildToWaitFor) {
 }
 
 TEST_F(ProgramsTest, ExeSuffixAndSearchPath) {
+  if (HostPathsAreNative()) GTEST_SKIP() << kPosixChildren;
   WriteFile("ferramenta", "#!/bin/sh\ntouch \"$(dirname \"$0\")/feito\"\n", true);
   EXPECT_GE(programs_.RunProgram(host_, "c:\\ferramenta.exe", {}, "", ShowMode::kNormal), 32);
   ASSERT_TRUE(WaitEnded(programs_.LastStarted()));
@@ -148,7 +155,7 @@ TEST_F(ProgramsTest, ExeSuffixAndSearchPath) {
 TEST_F(ProgramsTest, BatchFileRunsAsCmdExe) {
   const char* old = std::getenv("USERPROFILE");
   const std::string saved = old != nullptr ? old : "";
-  setenv("USERPROFILE", (dir_ / "perfil").c_str(), 1);
+  WriteEnvironment("USERPROFILE", (dir_ / "perfil").string().c_str());
   WriteFile("inicio.bat",
             "@echo off\r\nchcp 1252\r\necho %userprofile%>result.log 2>&1\r\n"
             "timeout /t 2 /nobreak >nul\r\nexit\r\n");
@@ -162,13 +169,14 @@ TEST_F(ProgramsTest, BatchFileRunsAsCmdExe) {
   ASSERT_TRUE(WaitEnded(pid));
   EXPECT_EQ(Read("result.log"), (dir_ / "perfil").string() + " \r\n");
   if (old != nullptr) {
-    setenv("USERPROFILE", saved.c_str(), 1);
+    WriteEnvironment("USERPROFILE", saved.c_str());
   } else {
-    unsetenv("USERPROFILE");
+    WriteEnvironment("USERPROFILE", nullptr);
   }
 }
 
 TEST_F(ProgramsTest, PipeReadTexts) {
+  if (HostPathsAreNative()) GTEST_SKIP() << kPosixChildren;
   auto run = [&](const std::string& command) {
     EXPECT_TRUE(programs_.PipeStart(host_, command));
     EXPECT_TRUE(WaitEnded(programs_.LastStarted()));
@@ -185,6 +193,7 @@ TEST_F(ProgramsTest, PipeReadTexts) {
 }
 
 TEST_F(ProgramsTest, PipeWriteLineReachesTheChildAndNeverBlocks) {
+  if (HostPathsAreNative()) GTEST_SKIP() << kPosixChildren;
   ASSERT_TRUE(programs_.PipeStart(host_, "cat"));
   programs_.PipeWriteLine("ola");
   std::string got;
@@ -204,6 +213,17 @@ TEST_F(ProgramsTest, PipeWriteLineReachesTheChildAndNeverBlocks) {
   ASSERT_TRUE(programs_.PipeStart(host_, "true"));
   ASSERT_TRUE(WaitEnded(programs_.LastStarted()));
   programs_.PipeWriteLine("ninguem ouve");
+}
+
+TEST_F(ProgramsTest, WindowsOwnCmdAnswersThroughThePipesAndIsInTheProcessList) {
+  if (!HostPathsAreNative()) GTEST_SKIP() << "Windows's own cmd.exe; on Linux the batch runner";
+  ASSERT_TRUE(programs_.PipeStart(host_, "cmd.exe /c echo ola& ping -n 3 127.0.0.1 >nul"));
+  const int pid = programs_.LastStarted();
+  EXPECT_GT(pid, 0);
+  EXPECT_TRUE(programs_.ProcessRunning("cmd.exe"));
+  EXPECT_FALSE(programs_.ProcessRunning("cmd"));
+  ASSERT_TRUE(WaitEnded(pid));
+  EXPECT_EQ(programs_.PipeRead().substr(0, 5), "ola\r\n");
 }
 
 TEST_F(ProgramsTest, PipeWithoutChildReadsAndWritesNothing) {
@@ -326,6 +346,7 @@ TEST_F(WaitForReturnTest, AfterAFailedStartOnlyThePauseFollows) {
 }
 
 TEST_F(WaitForReturnTest, WithoutAWindowWaitsForTheProgramToEnd) {
+  if (HostPathsAreNative()) GTEST_SKIP() << kPosixChildren;
   ASSERT_GE(programs_.RunProgram(host_, "sleep", {}, "0.3", ShowMode::kNormal), 32);
   const int pid = programs_.LastStarted();
   std::ofstream(dir_ / "Navelo" / "navelo.ini") << "[NAVELO]\nTEMPOESPERAPROGVOLTAR=0\n";

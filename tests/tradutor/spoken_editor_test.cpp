@@ -10,9 +10,14 @@
 #include <gtest/gtest.h>
 
 #include "../config/temp_host.h"
+#include "platform/host_system.h"
 
 namespace navelo::testing {
 namespace {
+
+// Why a test cannot hold on Windows.
+constexpr const char* kPosixPrograms =
+    "it opens items with Linux programs (/bin/sh, /bin/cat, xdg-open), which Windows lacks";
 
 // A console with a grid of characters and attributes, a cursor and a clipboard.
 class GridConsole final : public Console {
@@ -578,6 +583,7 @@ TEST_F(BatteryTest, NoBatteryAMissingFolderAndUnreadableFiles) {
 }
 
 TEST_F(EditorTest, F12OpensAnAddressInParenthesesWithTheBrowserOfTheIni) {
+  if (HostPathsAreNative()) GTEST_SKIP() << kPosixPrograms;
   Ini("[NAVELO]\nPROG.HTM=/bin/sh\n");
   keys.Special(77).Special(77).Special(77).Special(77).Special(77).Special(77).Special(70);
   keys.Byte(13);
@@ -596,6 +602,7 @@ TEST_F(EditorTest, F12OpensAnAddressInParenthesesWithTheBrowserOfTheIni) {
 }
 
 TEST_F(EditorTest, OpenItemUsesTheProgramOfTheExtensionElseTheDesktopOpener) {
+  if (HostPathsAreNative()) GTEST_SKIP() << kPosixPrograms;
   Ini("[NAVELO]\nPROG.TXT=/bin/cat\nPROG.PDF=c:\\falta\\leitor.exe\n");
   editor.OpenItem("nota.txt");
   editor.OpenItem("foto.jpg");
@@ -611,6 +618,7 @@ TEST_F(EditorTest, OpenItemUsesTheProgramOfTheExtensionElseTheDesktopOpener) {
 }
 
 TEST_F(EditorTest, OpenItemStartsAProgramNamedWithExeAndNothingWhenItIsMissing) {
+  if (HostPathsAreNative()) GTEST_SKIP() << kPosixPrograms;
   Spit(dir_ / "c" / "jogos" / "xadrez", "#!/bin/sh\n");
   fs::permissions(dir_ / "c" / "jogos" / "xadrez", fs::perms::owner_all);
   editor.OpenItem("c:\\jogos\\xadrez.exe");

@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# The Windows stage of the test command: builds the programs for 32-bit Windows (build-win32,
+# always compiled and linked) and runs the tests under Wine. Where 32-bit Wine cannot be installed
+# (wine32:i386), the same tree is built for 64-bit Windows (build-win64) and the tests run there
+# under 64-bit Wine instead; the output says which ran and why. One Wine prefix per run, inside
+# the build folder, made without dialogs.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc)
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+stage_start=$SECONDS
+lap() { echo "== windows: $1 took $((SECONDS - stage_start)) s"; stage_start=$SECONDS; }
+
+tools/deps.sh windows || exit 1
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
+wine32_reason=""
+if ! installed wine32:i386; then
+  log=$(mktemp)
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then $sudo dpkg --add-architecture i386; fi
+  $sudo apt-get update -q >"$log" 2>&1
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q wine32:i386 >>"$log" 2>&1
+  if ! installed wine32:i386; then
+    wine32_reason=$(grep -E '^(E|Err):|File has unexpected size|unmet dependencies' "$log" | head -3)
+    [ -n "$wine32_reason" ] || wine32_reason="apt-get could not install it"
+  fi
+  rm -f "$log"
+fi
+lap "installing"
+
+configure() {
+  cmake -S . -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNAVELO_BENCH=OFF \
+    -DCMAKE_TOOLCHAIN_FILE="cmake/toolchain-$2-w64-mingw32.cmake" "${launcher[@]}" >/dev/null &&
+    cmake --build "$1" -j "$jobs"
+}
+configure build-win32 i686 || { echo "== windows: the 32-bit build failed"; exit 1; }
+lap "building build-win32 (i686)"
+if [ -z "$wine32_reason" ]; then
+  run_dir=build-win32
+  echo "== windows: the tests run on build-win32 under 32-bit Wine"
+else
+  configure build-win64 x86_64 || { echo "== windows: the 64-bit build failed"; exit 1; }
+  lap "building build-win64 (x86_64)"
+  run_dir=build-win64
+  echo "== windows: 32-bit Wine (wine32:i386) could not be installed:"
+  echo "$wine32_reason" | sed 's/^/     /'
+  echo "== windows: so the tests run on build-win64 (the same tree for x86_64) under 64-bit Wine;"
+  echo "   build-win32 was compiled and linked but not run"
+fi
+
+# One prefix for the whole run: no Mono or Gecko prompts, no crash dialog, no debug chatter.
+export WINEPREFIX="$PWD/$run_dir/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEARCH=win64
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  wineboot -i >/dev/null 2>&1
+  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+fi
+# The Wine server stays up for the whole run, so each test starts at once.
+wineserver -p 900
+lap "preparing the Wine prefix"
+
+ctest --test-dir "$run_dir" --output-on-failure -j "$jobs" --timeout 120
+status=$?
+lap "running the tests under Wine ($run_dir)"
+wineserver -k 2>/dev/null
+exit $status
