@@ -323,4 +323,29 @@ std::string FindInSearchPath(std::string_view name) {
   return {};
 }
 
+// Windows hands every program the show state its starter asked for; NAVELO_SHOW, which the
+// Linux starter uses, is honoured too and removed so the programs this one starts do not inherit it.
+std::string TakeStartShowState() {
+  std::string state;
+  if (const char* value = std::getenv("NAVELO_SHOW")) state = value;
+  SetEnvironmentVariableA("NAVELO_SHOW", nullptr);
+  _putenv("NAVELO_SHOW=");
+  if (!state.empty()) return state;
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  GetStartupInfoW(&startup);
+  if ((startup.dwFlags & STARTF_USESHOWWINDOW) != 0) {
+    switch (startup.wShowWindow) {
+      case SW_MINIMIZE:
+      case SW_SHOWMINIMIZED:
+      case SW_SHOWMINNOACTIVE:
+      case SW_HIDE:
+        return "minimized";
+      default:
+        break;
+    }
+  }
+  return "";
+}
+
 }  // namespace navelo

@@ -183,3 +183,31 @@ void SleepMilliseconds(int milliseconds) {
 }
 
 }  // namespace navelo
+
+namespace navelo {
+
+// A console on standard input is the one the user types in, whatever standard output is.
+bool StdinIsControllingTerminal() { return StdinIsTerminal(); }
+
+bool TerminalSize(int& columns, int& rows) {
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) return false;
+  columns = info.srWindow.Right - info.srWindow.Left + 1;
+  rows = info.srWindow.Bottom - info.srWindow.Top + 1;
+  return columns > 0 && rows > 0;
+}
+
+// The console's window size is compared with the one seen last; the first look only records it.
+bool TerminalResized() {
+  static int last_columns = -1;
+  static int last_rows = -1;
+  int columns = 0;
+  int rows = 0;
+  if (!TerminalSize(columns, rows)) return false;
+  const bool changed = last_columns >= 0 && (columns != last_columns || rows != last_rows);
+  last_columns = columns;
+  last_rows = rows;
+  return changed;
+}
+
+}  // namespace navelo
