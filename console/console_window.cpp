@@ -36,6 +36,10 @@ void ConsoleWindow::Open() {
   if (!title_.empty()) wiring_.display.SetTitle(Cp1252ToUtf8(title_));
   wiring_.display.RedrawAll();
   keys_.SetBrailleMode(settings_.braille_mode);
+  if (braille_) {
+    braille_->Start();
+    SendBrailleRow(grid_.CursorRow());
+  }
 }
 
 void ConsoleWindow::Close() {
@@ -67,7 +71,28 @@ std::string ConsoleWindow::ScreenText() const {
 }
 
 void ConsoleWindow::DrawRow(int row, int left, int right) {
+  if (right > left) SendBrailleRow(row);
   if (open_) wiring_.display.DrawRow(row, left, right);
+}
+
+void ConsoleWindow::GotoXY(int column, int row) {
+  grid_.GotoXY(column, row);
+  SendBrailleRow(grid_.CursorRow());
+}
+
+void ConsoleWindow::SendBrailleRow(int row) {
+  if (!braille_ || !braille_->Active() || row < 0 || row >= ConsoleGrid::kRows) return;
+  const auto& chars = grid_.Cells().chars;
+  const auto* begin = chars.data() + row * ConsoleGrid::kColumns;
+  braille_->SendRow(std::string_view(reinterpret_cast<const char*>(begin), ConsoleGrid::kColumns));
+}
+
+void ConsoleWindow::TakeBrailleKeys() {
+  if (!braille_ || !braille_->Active()) return;
+  std::string bytes;
+  while (braille_->NextKeyBytes(bytes)) {
+    for (const char b : bytes) keys_.Enqueue(static_cast<unsigned char>(b));
+  }
 }
 
 void ConsoleWindow::Scrolled() {
@@ -153,6 +178,7 @@ void ConsoleWindow::PumpMessages() {
   if (!open_) return;
   DisplayEvent event;
   while (open_ && wiring_.display.NextEvent(0, event)) Dispatch(event);
+  if (open_) TakeBrailleKeys();
 }
 
 bool ConsoleWindow::TypeScriptedKey() {
@@ -199,12 +225,20 @@ unsigned char ConsoleWindow::ReadKey() {
         }
         if (!used_up) timeout = script_->MillisecondsUntilDue(ScriptedKeys::Clock::now());
       }
+      // An active braille display can still type, whatever the other sources say.
+      if (braille_ && braille_->Active()) used_up = false;
       // No key can come any more: the program ends rather than wait for ever.
       if (used_up) wiring_.end_program(3);
       if (used_up || !open_ || closed_) {
         // Only reached when end_program returns (tests): nothing more can come.
         keys_.Enqueue(27);
         break;
+      }
+      // The braille display has no wake-up of its own: while one is active the wait comes back
+      // often enough to take its keys.
+      constexpr int kBraillePollMs = 20;
+      if (braille_ && braille_->Active() && (timeout < 0 || timeout > kBraillePollMs)) {
+        timeout = kBraillePollMs;
       }
       DisplayEvent event;
       if (wiring_.display.NextEvent(timeout, event)) Dispatch(event);

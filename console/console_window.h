@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "console/braille_output.h"
 #include "console/console.h"
 #include "console/console_settings.h"
 #include "console/grid.h"
@@ -45,6 +46,8 @@ class ConsoleWindow final : public Console,
 
   // Keys come from this key file as well as from the display.
   void UseKeyScript(std::vector<ScriptedKey> keys);
+  // Shows the console on this braille display and takes its keys, from the moment it opens.
+  void UseBraille(BrailleDisplay& display) { braille_.emplace(display); }
 
   // The program was started minimised: the window opens out of sight, without the focus.
   void StartMinimised() { start_minimised_ = true; }
@@ -69,7 +72,7 @@ class ConsoleWindow final : public Console,
   void Minimize() override;
   void Delay(int milliseconds) override;
   void PumpMessages() override;
-  void GotoXY(int column, int row) override { grid_.GotoXY(column, row); }
+  void GotoXY(int column, int row) override;
   int WhereX() override { return grid_.WhereX(); }
   int WhereY() override { return grid_.WhereY(); }
   void ClearToLineEnd() override;
@@ -121,6 +124,10 @@ class ConsoleWindow final : public Console,
   // Types the next key of the key file; false when it is used up.
   bool TypeScriptedKey();
   void ShowCaret(bool shown);
+  // Sends one grid row (0-based) to the braille display when one is active.
+  void SendBrailleRow(int row);
+  // Moves the braille display's keys into the key queue.
+  void TakeBrailleKeys();
 
   Wiring wiring_;
   ConsoleGrid grid_;
@@ -128,6 +135,7 @@ class ConsoleWindow final : public Console,
   KeyInput keys_;
   Magnifier magnifier_;
   std::optional<ScriptedKeys> script_;
+  std::optional<BrailleOutput> braille_;
   std::string title_;
   PictureImage picture_;
   bool picture_loaded_ = false;

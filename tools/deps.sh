@@ -9,6 +9,8 @@ packages+=(libfluidsynth-dev timgm6mb-soundfont)
 packages+=(clang libclang-rt-14-dev)
 # The window tests run under Xvfb and type with xdotool.
 packages+=(xvfb xdotool x11-utils)
+# Braille: brltty and its client library; liblouis as an oracle in the braille tests.
+packages+=(liblouis-bin brltty libbrlapi-dev)
 # The host kit (tools/hostkit) also needs these; only the run command asks for them.
 if [ "${1:-}" = "hostkit" ]; then packages+=(sox wbrazilian); fi
 # The Windows stage of the test command: the mingw-w64 cross compilers (posix threads), GoogleTest's

@@ -17,6 +17,7 @@
 #include "console/console_window.h"
 #include "interp/interpreter.h"
 #include "interp/text.h"
+#include "platform/braille_display.h"
 #include "platform/clock.h"
 #include "platform/display.h"
 #include "platform/process.h"
@@ -179,12 +180,16 @@ void RunProgram(const ProgramOptions& options) {
   static std::unique_ptr<Display> display = MakeDisplay(!EnvOr("NAVELO_KEYS").empty());
   // The braille-mode tones are recorded; they sound once a wave output is wired to them.
   static SilentToneOutput tones;
+  // A braille display (brltty running, here or at BRLAPI_HOST) shows the row under the cursor and
+  // types into the key queue; made first so it outlives the console.
+  static std::unique_ptr<BrailleDisplay> braille = MakeBrailleDisplay();
   static ConsoleWindow console(ConsoleWindow::Wiring{
       *display, transcript, tones,
       [] { return FindEntry(config.UserConfigDir(), "navelo.ini"); },
       [](int code) { EndProgram(code); }});
   g_console = &console;
   if (TakeStartShowState() == "minimized" || options.start_minimised) console.StartMinimised();
+  console.UseBraille(*braille);
   std::string key_error;
   UseKeyFile(console, key_error);
   Keyboard* keyboard = &console;
