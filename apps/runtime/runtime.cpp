@@ -22,6 +22,7 @@
 #include "platform/transcript.h"
 #include "platform/audio.h"
 #include "platform/shared_audio.h"
+#include "platform/speech_engine.h"
 #include "tradutor/diphone_speech.h"
 #include "tradutor/wave_player.h"
 
@@ -180,6 +181,8 @@ void RunProgram(const ProgramOptions& options) {
   static WavePlayer wave(speech_channel ? *speech_channel : *audio, console, *keyboard, host);
   static DiphoneSpeech speech(console, *keyboard, config, host, wave, transcript,
                               [](int code) { EndProgram(code); });
+  // The platform's voices (espeak-ng, speech-dispatcher) when navelo.ini asks for a service.
+  speech.SetEngineFactory(MakeSpeechEngine);
   static Interpreter interpreter(Services{console, *keyboard, speech, config, host, SystemClock()});
   interpreter.media.UseOutput(*media_output, &transcript);
 
