@@ -6,7 +6,9 @@
 
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
+#include <fstream>
 #include <thread>
 
 #include "platform/speech_engine.h"
@@ -172,6 +174,86 @@ TEST_F(PlatformVoicesTest, ServiceTypeFourDoesNotStartOnThisSystem) {
   EXPECT_FALSE(Start(4));
   EXPECT_FALSE(skip_reason_.empty());
   speech_->Speak("casa");  // our synthesizer speaks
+  EXPECT_GT(output_->writes, 0);
+}
+
+// A speech-dispatcher daemon of the test's own: its socket, configuration and sound in a temporary
+// folder, speaking through ALSA's null device, so no sound card is needed. The library finds it
+// through SPEECHD_ADDRESS.
+class OwnSpeechDispatcher {
+ public:
+  explicit OwnSpeechDispatcher(const fs::path& dir) : dir_(dir) {
+    if (std::system("command -v speech-dispatcher > /dev/null 2>&1") != 0) {
+      reason = "speech-dispatcher is not installed (package speech-dispatcher)";
+      return;
+    }
+    fs::create_directories(dir / "home");
+    fs::copy("/etc/speech-dispatcher", dir / "conf", fs::copy_options::recursive);
+    std::ofstream(dir / "conf" / "speechd.conf", std::ios::app)
+        << "\nAudioOutputMethod \"alsa\"\nDefaultModule espeak-ng\n";
+    std::ofstream(dir / "home" / ".asoundrc") << "pcm.!default { type null }\n";
+    const std::string d = dir.string();
+    const std::string command = "HOME='" + d + "/home' XDG_RUNTIME_DIR='" + d +
+                                "' speech-dispatcher -s -t 60 -C '" + d + "/conf' -S '" + d +
+                                "/sd.sock' -P '" + d + "/sd.pid' > '" + d + "/sd.log' 2>&1 &";
+    if (std::system(command.c_str()) != 0) {
+      reason = "speech-dispatcher could not be run";
+      return;
+    }
+    for (int i = 0; i < 100 && !fs::exists(dir / "sd.sock"); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    if (!fs::exists(dir / "sd.sock")) {
+      reason = "speech-dispatcher did not open its socket";
+      return;
+    }
+    setenv("SPEECHD_ADDRESS", ("unix_socket:" + d + "/sd.sock").c_str(), 1);
+  }
+  ~OwnSpeechDispatcher() {
+    unsetenv("SPEECHD_ADDRESS");
+    std::ifstream pid_file(dir_ / "sd.pid");
+    int pid = 0;
+    if (pid_file >> pid && pid > 0) kill(pid, SIGTERM);
+  }
+  std::string reason;  // why the daemon is not there; empty when it runs
+
+ private:
+  fs::path dir_;
+};
+
+TEST_F(PlatformVoicesTest, SpeechDispatcherSpeaksAndAKeyCancelsIt) {
+  OwnSpeechDispatcher daemon(dir_.path() / "speechd");
+  if (!daemon.reason.empty()) GTEST_SKIP() << daemon.reason;
+  if (!Start(54)) GTEST_SKIP() << skip_reason_;
+  // A short text: busy while the daemon speaks it, then done (its end notice came).
+  speech_->Speak("Bom dia.");
+  EXPECT_TRUE(speech_->SpeechBusy());
+  const auto start = std::chrono::steady_clock::now();
+  while (speech_->SpeechBusy() && std::chrono::steady_clock::now() - start < std::chrono::seconds(20)) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_FALSE(speech_->SpeechBusy());
+  // The daemon has its own sound: nothing went to our output.
+  EXPECT_EQ(output_->writes, 0);
+
+  // A long text and a key: at once not busy, and still not once the key has been read.
+  speech_->Speak(Utf8ToCp1252(kLong));
+  EXPECT_TRUE(speech_->SpeechBusy());
+  keys_.Type("x");
+  EXPECT_FALSE(speech_->SpeechBusy());
+  keys_.ReadKey();
+  EXPECT_FALSE(speech_->SpeechBusy());
+}
+
+TEST_F(PlatformVoicesTest, SpeechDispatcherWithoutADaemonFailsToStartAndOurVoiceSpeaks) {
+  // A socket where nothing answers.
+  setenv("SPEECHD_ADDRESS", ("unix_socket:" + (dir_.path() / "none.sock").string()).c_str(), 1);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(Start(54));
+  unsetenv("SPEECHD_ADDRESS");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_FALSE(skip_reason_.empty());
+  speech_->Speak("casa");
   EXPECT_GT(output_->writes, 0);
 }
 
