@@ -41,6 +41,13 @@ bool IsNumber(std::string_view v) {
 
 int NumberOr(std::string_view v, int fallback) { return IsNumber(v) ? LeadingNumber(v) : fallback; }
 
+// A setting that must be a number from low to high; anything else gives fallback.
+int RangedNumber(std::string_view v, int low, int high, int fallback) {
+  if (!IsNumber(v)) return fallback;
+  const int n = LeadingNumber(v);
+  return n < low || n > high ? fallback : n;
+}
+
 // A signed setting: leading blanks, a sign, then the value of the leading digits (0 without).
 int SignedNumber(std::string_view v) {
   while (!v.empty() && (v[0] == ' ' || v[0] == '\t')) v.remove_prefix(1);
@@ -149,6 +156,13 @@ void DiphoneSpeech::DiphoneEngineFree() {
 
 int DiphoneSpeech::SpeechInit(int speed, std::string_view sounds_dir) {
   if (!started_) Startup();
+  // The magnified line for low vision.
+  const std::string zoom_text = config_.Read("BAIXAVISAO", "AMPLIACAO");
+  const int zoom = zoom_text.empty() ? 0 : RangedNumber(zoom_text, 0, 10, 3);
+  console_.MagnifierSetColours(RangedNumber(config_.Read("BAIXAVISAO", "CORLETRA"), 0, 15, 14),
+                               RangedNumber(config_.Read("BAIXAVISAO", "CORFUNDO"), 0, 15, 6),
+                               RangedNumber(config_.Read("BAIXAVISAO", "CORCURSOR"), 0, 15, 3));
+  if (zoom != 0) console_.MagnifierStart(1, zoom);
   config_.SetLegacyMode(BeginsWithS(config_.Read("NAVELO", "LEGADO")));
   if (speed < 1) speed = LeadingNumber(config_.Read("TRADUTOR", "VELOCIDADE"));
   if (speed < 1 || speed > 5) speed = 3;

@@ -259,5 +259,13 @@ TEST_F(ServiceTest, EngineSoundGoesToTheWaveOutputAndAKeyEndsItWithinOnePiece) {
   EXPECT_TRUE(keys_.KeyPressed());
 }
 
+TEST_F(ServiceTest, TheSpeechStartHandsTheLowVisionSettingsToTheConsole) {
+  Start("");
+  Start("[BAIXAVISAO]\r\nAMPLIACAO=4\r\nCORLETRA=15\r\nCORFUNDO=0\r\nCORCURSOR=12\r\n");
+  Start("[BAIXAVISAO]\r\nAMPLIACAO=11\r\nCORLETRA=16\r\nCORFUNDO=x\r\nCORCURSOR=-1\r\n");
+  EXPECT_THAT(console_.magnifier, ElementsAre("colours 14 6 3", "colours 15 0 12", "start 1 4",
+                                              "colours 14 6 3", "start 1 3"));
+}
+
 }  // namespace
 }  // namespace navelo::testing
