@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 
 #include "platform/speech/engines.h"
@@ -13,13 +14,23 @@
 namespace navelo {
 namespace {
 
-// The notices carry no user data, so they go to the one engine that is connected.
+// The notices carry no user data, so they go to the one engine that is connected: the highest
+// message id that ended or was cancelled.
 std::atomic<size_t> g_done{0};
 
-void Noticed(size_t msg_id, size_t, SPDNotificationType) {
-  size_t seen = g_done.load();
-  while (msg_id > seen && !g_done.compare_exchange_weak(seen, msg_id)) {
+void Raise(std::atomic<size_t>& mark, size_t msg_id) {
+  size_t seen = mark.load();
+  while (msg_id > seen && !mark.compare_exchange_weak(seen, msg_id)) {
   }
+}
+
+void Noticed(size_t msg_id, size_t, SPDNotificationType) { Raise(g_done, msg_id); }
+
+// A daemon whose sound output is broken takes texts and never ends them. A text counts as
+// finished after 3 s plus 250 ms a character (the slowest speed says about 5 characters a
+// second), so that no wait for the end of speech lasts for ever.
+std::chrono::milliseconds SpeakingLimit(size_t characters) {
+  return std::chrono::milliseconds(3000 + 250 * static_cast<long long>(characters));
 }
 
 class SpeechDispatcherEngine final : public SpeechEngine {
@@ -36,6 +47,8 @@ class SpeechDispatcherEngine final : public SpeechEngine {
       std::free(error);
       return false;
     }
+    // Message ids start again with each daemon.
+    g_done = 0;
     connection_->callback_end = &Noticed;
     connection_->callback_cancel = &Noticed;
     spd_set_notification_on(connection_, SPD_END);
@@ -52,10 +65,20 @@ class SpeechDispatcherEngine final : public SpeechEngine {
     std::string utf8 = Cp1252ToUtf8(text);
     if (utf8.find_first_not_of(" \t\r\n") == std::string::npos) return;
     const int id = spd_say(connection_, SPD_TEXT, utf8.c_str());
-    if (id > 0) last_ = std::max(last_, static_cast<size_t>(id));
+    if (id > 0) {
+      last_ = std::max(last_, static_cast<size_t>(id));
+      deadline_ = std::chrono::steady_clock::now() + SpeakingLimit(text.size());
+    }
   }
 
-  bool Busy(bool) override { return connection_ != nullptr && g_done.load() < last_; }
+  bool Busy(bool) override {
+    if (connection_ == nullptr || g_done.load() >= last_) return false;
+    if (std::chrono::steady_clock::now() > deadline_) {
+      Raise(g_done, last_);
+      return false;
+    }
+    return true;
+  }
 
   void Stop() override {
     if (connection_ == nullptr) return;
@@ -73,6 +96,7 @@ class SpeechDispatcherEngine final : public SpeechEngine {
  private:
   SPDConnection* connection_ = nullptr;
   size_t last_ = 0;  // id of the last message handed over
+  std::chrono::steady_clock::time_point deadline_{};  // the last text counts as spoken after it
 };
 
 }  // namespace
