@@ -220,6 +220,12 @@ void DiphoneSpeech::SpeechReconfigure(int speed, bool use_service, int service_t
   service_active_ = StartService(voice, service_speed, pitch, service_type);
 }
 
+void DiphoneSpeech::SpeechRestart(int speed) {
+  SpeechShutdown();
+  const std::string sounds_dir = sounds_dir_;
+  SpeechInit(speed, sounds_dir);
+}
+
 void DiphoneSpeech::SpeechShutdown() {
   WaitWhileBusy();
   SpeechStop();

@@ -41,6 +41,7 @@ class DiphoneSpeech final : public Speech, private SynthesizerSink, private Engi
   void SpeechReconfigure(int speed, bool use_service, int service_type, int voice,
                          int service_speed, int pitch) override;
   void SpeechShutdown() override;
+  void SpeechRestart(int speed) override;
 
   void Speak(std::string_view text) override;
   bool SpeechBusy() override;

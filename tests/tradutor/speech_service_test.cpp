@@ -259,6 +259,14 @@ TEST_F(ServiceTest, EngineSoundGoesToTheWaveOutputAndAKeyEndsItWithinOnePiece) {
   EXPECT_TRUE(keys_.KeyPressed());
 }
 
+TEST_F(ServiceTest, TheEditorsChangeOfSpeedKeepsTheConfiguredService) {
+  Start("[TRADUTOR]\r\nSAPI=S\r\n[SERVFALA]\r\nTIPOSAPI=54\r\n[SINTETIZADOR]\r\nPAUSAPONTO2=400\r\n");
+  speech_->SpeechRestart(2);
+  EXPECT_TRUE(speech_->service_active());
+  EXPECT_EQ(speech_->pause_full_stop(), 400);
+  EXPECT_THAT(log_.calls, ElementsAre("start 54 0 0 0", "close", "start 54 0 0 0"));
+}
+
 TEST_F(ServiceTest, TheSpeechStartHandsTheLowVisionSettingsToTheConsole) {
   Start("");
   Start("[BAIXAVISAO]\r\nAMPLIACAO=4\r\nCORLETRA=15\r\nCORFUNDO=0\r\nCORCURSOR=12\r\n");
