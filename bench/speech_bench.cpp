@@ -1,7 +1,7 @@
 // Speech speed and latency over the synthetic speech host of the tests: seconds of audio made per
 // second of CPU for a 1000-word Portuguese text (and espeak-ng on the same text, in the same
 // run), the delay from Speak to the first block handed to the audio output, and from a key press
-// to the output's reset.
+// to the output's reset, for our synthesizer (argument 0) and the espeak-ng speech service (1).
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -14,6 +14,7 @@
 #include "bench/bench_io.h"
 #include "config/config.h"
 #include "config/host_env.h"
+#include "platform/speech_engine.h"
 #include "platform/text_encoding.h"
 #include "platform/transcript.h"
 #include "tests/fixtures/speech_host.h"
@@ -82,7 +83,8 @@ class TimedKeyboard final : public Keyboard {
 };
 
 struct Host {
-  Host()
+  // with_service: the texts go to the espeak-ng speech service instead of our synthesizer.
+  explicit Host(bool with_service = false)
       : root(fs::temp_directory_path() / ("navelo_speech_bench_" + std::to_string(std::random_device{}()))),
         host(testing::MapEnv({{"NAVELO_DRIVE_C", (root / "c").string()},
                                   {"HOME", root.string()}}),
@@ -95,7 +97,9 @@ struct Host {
     // No punctuation pauses: the speed figure is the synthesizer's own.
     std::ofstream(root / "AppData/Roaming/Navelo/navelo.ini")
         << "[TRADUTOR]\r\nDIRDIFONES=c:\\navelo\\difones\r\nDIRLETRAS=c:\\navelo\\letras\r\n"
-           "[SINTETIZADOR]\r\nPAUSAPONTO3=0\r\nPAUSAVIRG3=0\r\nPAUSADOISPONTOS3=0\r\n";
+        << (with_service ? "SAPI=S\r\n[SERVFALA]\r\nTIPOSAPI=5\r\n" : "")
+        << "[SINTETIZADOR]\r\nPAUSAPONTO3=0\r\nPAUSAVIRG3=0\r\nPAUSADOISPONTOS3=0\r\n";
+    speech.SetEngineFactory(MakeSpeechEngine);
     speech.SpeechInit(3, "");
   }
   ~Host() {
@@ -154,7 +158,12 @@ BENCHMARK(BM_EspeakNgSpeed)->UseManualTime()->Unit(benchmark::kMillisecond)->Ite
 
 // From Speak to the first block handed to the audio output, for one sentence.
 void BM_SpeakToFirstBlock(benchmark::State& state) {
-  Host h;
+  Host h(state.range(0) == 1);
+  const std::string failure = "espeak-ng: " + h.speech.service_failure();
+  if (state.range(0) == 1 && !h.speech.service_active()) {
+    state.SkipWithError(failure.c_str());
+    return;
+  }
   const std::string sentence =
       Utf8ToCp1252("Última atualização: objeto entregue ao destinatário na cidade de destino.");
   for (auto _ : state) {
@@ -164,11 +173,16 @@ void BM_SpeakToFirstBlock(benchmark::State& state) {
     state.SetIterationTime(std::chrono::duration<double>(h.audio.first_write - start).count());
   }
 }
-BENCHMARK(BM_SpeakToFirstBlock)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SpeakToFirstBlock)->UseManualTime()->Unit(benchmark::kMicrosecond)->Arg(0)->Arg(1);
 
 // From a key press in the middle of speech to the reset of the audio output.
 void BM_KeyToSilence(benchmark::State& state) {
-  Host h;
+  Host h(state.range(0) == 1);
+  const std::string failure = "espeak-ng: " + h.speech.service_failure();
+  if (state.range(0) == 1 && !h.speech.service_active()) {
+    state.SkipWithError(failure.c_str());
+    return;
+  }
   h.audio.finish = false;  // blocks play until stopped, as on a device
   const std::string text = Utf8ToCp1252(Text());
   for (auto _ : state) {
@@ -179,7 +193,7 @@ void BM_KeyToSilence(benchmark::State& state) {
     h.keys.pressed_at = {};
   }
 }
-BENCHMARK(BM_KeyToSilence)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(BM_KeyToSilence)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20)->Arg(0)->Arg(1);
 
 }  // namespace
 }  // namespace navelo

@@ -11,6 +11,8 @@ packages+=(clang libclang-rt-14-dev)
 packages+=(xvfb xdotool x11-utils)
 # Braille: brltty and its client library; liblouis as an oracle in the braille tests.
 packages+=(liblouis-bin brltty libbrlapi-dev)
+# The system's voices: espeak-ng's library and speech-dispatcher.
+packages+=(libespeak-ng-dev libspeechd-dev speech-dispatcher)
 # The host kit (tools/hostkit) also needs these; only the run command asks for them.
 if [ "${1:-}" = "hostkit" ]; then packages+=(sox wbrazilian); fi
 # The Windows stage of the test command: the mingw-w64 cross compilers (posix threads), GoogleTest's

@@ -41,6 +41,25 @@ bool IsNumber(std::string_view v) {
 
 int NumberOr(std::string_view v, int fallback) { return IsNumber(v) ? LeadingNumber(v) : fallback; }
 
+// A setting that must be a number from low to high; anything else gives fallback.
+int RangedNumber(std::string_view v, int low, int high, int fallback) {
+  if (!IsNumber(v)) return fallback;
+  const int n = LeadingNumber(v);
+  return n < low || n > high ? fallback : n;
+}
+
+// A signed setting: leading blanks, a sign, then the value of the leading digits (0 without).
+int SignedNumber(std::string_view v) {
+  while (!v.empty() && (v[0] == ' ' || v[0] == '\t')) v.remove_prefix(1);
+  bool negative = false;
+  if (!v.empty() && (v[0] == '-' || v[0] == '+')) {
+    negative = v[0] == '-';
+    v.remove_prefix(1);
+  }
+  const int value = LeadingNumber(v);
+  return negative ? -value : value;
+}
+
 std::string WithSeparator(std::string dir) {
   if (!dir.empty() && dir.back() != '\\' && dir.back() != '/') dir += '\\';
   return dir;
@@ -137,6 +156,13 @@ void DiphoneSpeech::DiphoneEngineFree() {
 
 int DiphoneSpeech::SpeechInit(int speed, std::string_view sounds_dir) {
   if (!started_) Startup();
+  // The magnified line for low vision.
+  const std::string zoom_text = config_.Read("BAIXAVISAO", "AMPLIACAO");
+  const int zoom = zoom_text.empty() ? 0 : RangedNumber(zoom_text, 0, 10, 3);
+  console_.MagnifierSetColours(RangedNumber(config_.Read("BAIXAVISAO", "CORLETRA"), 0, 15, 14),
+                               RangedNumber(config_.Read("BAIXAVISAO", "CORFUNDO"), 0, 15, 6),
+                               RangedNumber(config_.Read("BAIXAVISAO", "CORCURSOR"), 0, 15, 3));
+  if (zoom != 0) console_.MagnifierStart(1, zoom);
   config_.SetLegacyMode(BeginsWithS(config_.Read("NAVELO", "LEGADO")));
   if (speed < 1) speed = LeadingNumber(config_.Read("TRADUTOR", "VELOCIDADE"));
   if (speed < 1 || speed > 5) speed = 3;
@@ -156,19 +182,55 @@ int DiphoneSpeech::SpeechInit(int speed, std::string_view sounds_dir) {
   if (letters.empty()) letters = "c:\\ubrimo\\som\\letras";
   sound_letters_dir_ = WithSeparator(letters);
   LoadSpeedParams(speed);
-  // The speech services (SAPI, MBROLA) are not built: with or without the SAPI key the diphone
-  // synthesizer speaks.
+  service_active_ = false;
+  const std::string sapi = config_.Read("TRADUTOR", "SAPI");
+  if (Flag(sapi)) {
+    const int voice = SignedNumber(config_.Read("SERVFALA", "VOZ"));
+    int service_speed = SignedNumber(config_.Read("SERVFALA", "VELOCIDADE"));
+    const int pitch = SignedNumber(config_.Read("SERVFALA", "TOM"));
+    const int type = SignedNumber(config_.Read("SERVFALA", "TIPOSAPI"));
+    if (type != 4 && service_speed > 10) service_speed = 0;
+    service_active_ = StartService(voice, service_speed, pitch, type);
+  }
   return 0;
 }
 
-void DiphoneSpeech::SpeechReconfigure(int speed, bool, int, int, int, int) {
+void DiphoneSpeech::SetEngineFactory(SpeechEngineFactory factory) {
+  if (service_) service_->ServiceClose();
+  service_active_ = false;
+  EngineAudio& audio = *this;
+  service_ = std::make_unique<SpeechService>(console_, audio, std::move(factory));
+}
+
+bool DiphoneSpeech::StartService(int voice, int speed, int pitch, int type) {
+  service_type_ = type;
+  if (!service_) return false;
+  // The voice name is always empty: the engines speak to the sound device.
+  return service_->ServiceStart(voice, speed, pitch, "", type);
+}
+
+void DiphoneSpeech::SpeechReconfigure(int speed, bool use_service, int service_type, int voice,
+                                      int service_speed, int pitch) {
   SpeechStop();
+  if (service_active_) service_->ServiceClose();
+  service_active_ = false;
   LoadSpeedParams(speed);
+  if (!use_service) return;
+  if (voice == 0) voice = SignedNumber(config_.Read("SERVFALA", "VOZ"));
+  service_active_ = StartService(voice, service_speed, pitch, service_type);
+}
+
+void DiphoneSpeech::SpeechRestart(int speed) {
+  SpeechShutdown();
+  const std::string sounds_dir = sounds_dir_;
+  SpeechInit(speed, sounds_dir);
 }
 
 void DiphoneSpeech::SpeechShutdown() {
   WaitWhileBusy();
   SpeechStop();
+  if (service_active_) service_->ServiceClose();
+  service_active_ = false;
   DiphoneEngineFree();
 }
 
@@ -177,12 +239,37 @@ bool DiphoneSpeech::SpeechBusy() {
     SpeechStop();
     return false;
   }
+  if (service_active_) return wave_.WaveBusy() || service_->ServiceBusy();
   return wave_.WaveBusy();
 }
 
 void DiphoneSpeech::SpeechStop() {
   wave_.WaveStop();
   stop_ = true;
+  if (service_active_ && (service_->ServiceBusy() || service_type_ == 3)) service_->ServiceStop();
+}
+
+void DiphoneSpeech::WaitForService() {
+  if (!wait_before_next_) return;
+  WaitWhileBusy();
+  wait_before_next_ = false;
+}
+
+bool DiphoneSpeech::Play(const int16_t* samples, size_t count, int rate) {
+  if (stop_ || keyboard_.KeyPressed()) {
+    wave_.WaveStop();
+    return false;
+  }
+  // The engine sets its own speed: the player's speed-ups are for recorded and diphone sound.
+  const bool cut = wave_.cut;
+  const bool faster = wave_.rate_times_15;
+  wave_.cut = false;
+  wave_.rate_times_15 = false;
+  wave_.PlayPcm(reinterpret_cast<const uint8_t*>(samples), count * sizeof(int16_t),
+                PcmFormat{rate, 16, 1});
+  wave_.cut = cut;
+  wave_.rate_times_15 = faster;
+  return !stop_ && !keyboard_.KeyPressed();
 }
 
 void DiphoneSpeech::StopTwice() {
@@ -213,6 +300,14 @@ void DiphoneSpeech::Punctuation(const std::string& text) {
 
 void DiphoneSpeech::Speak(std::string_view text) {
   transcript_.Record("speak", text);
+  if (service_active_) {
+    WaitWhileBusy();
+    if (keyboard_.KeyPressed()) return;
+    stop_ = false;
+    service_->ServiceSpeak(text);
+    wait_before_next_ = true;
+    return;
+  }
   std::string t(text);
   t += ' ';
   stop_ = false;
@@ -310,6 +405,7 @@ bool DiphoneSpeech::FileExists(const std::string& host_path) const {
 
 void DiphoneSpeech::SpeakChar(unsigned char c) {
   transcript_.Record("char", std::to_string(c));
+  WaitForService();
   if ((c >= 1 && c <= 11) || (c >= 13 && c <= 31)) return;
   std::string file = synth_letters_dir_ + "_" + std::to_string(c) + ".wav";
   if (!FileExists(file)) file = synth_letters_dir_ + "_unknown.wav";
@@ -322,6 +418,7 @@ std::string DiphoneSpeech::SoundFile(std::string_view name) const {
 
 void DiphoneSpeech::PlayNamedSound(std::string_view name) {
   if (name.empty()) return;
+  WaitForService();
   PlayWaveFile(SoundFile(name));
 }
 
@@ -356,6 +453,7 @@ void DiphoneSpeech::PlayImage(const std::vector<uint8_t>& samples) {
 
 void DiphoneSpeech::ShortTone() {
   transcript_.Record("tone", "short");
+  WaitForService();
   const bool cut = wave_.cut;
   wave_.cut = false;
   PlayImage(click_);
@@ -365,6 +463,7 @@ void DiphoneSpeech::ShortTone() {
 
 void DiphoneSpeech::LongTone() {
   transcript_.Record("tone", "long");
+  WaitForService();
   while (keyboard_.KeyPressed()) keyboard_.ReadKey();
   static const uint8_t kPeriod[8] = {128, 112, 96, 80, 64, 80, 96, 112};
   std::vector<uint8_t> samples(512 / static_cast<size_t>(click_divisor_));
@@ -395,6 +494,7 @@ void DiphoneSpeech::SpeakWordSounds(std::string_view text, bool feminine) {
   std::vector<uint8_t> data;
   auto play = [&] {
     if (sound.empty()) return;
+    WaitForService();
     PlayImage(sound);
     WaitWhileBusy();
     sound.clear();
@@ -442,6 +542,7 @@ void DiphoneSpeech::SpeakDate(int day, int month, int year) {
 }
 
 void DiphoneSpeech::PlayBuffer(const uint8_t* image, size_t size) {
+  WaitForService();
   wave_.PlayWaveImage(image, size);
   WaitWhileBusy();
 }

@@ -1,10 +1,12 @@
 // The speech front end: start-up from navelo.ini, Speak with its digits, words, signs and
 // punctuation pauses, letter and prompt sounds, the tones, spoken keys, numbers, hours and dates,
-// all spoken by the diphone synthesizer through the wave player.
+// all spoken by the diphone synthesizer through the wave player, or the texts handed to a speech
+// service (a platform voice) when the configuration asks for one and it starts.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <random>
 #include <string>
 #include <string_view>
@@ -15,6 +17,7 @@
 #include "platform/transcript.h"
 #include "tradutor/diphone_database.h"
 #include "tradutor/speech.h"
+#include "tradutor/speech_service.h"
 #include "tradutor/synthesizer.h"
 #include "tradutor/text_to_phonemes.h"
 #include "tradutor/wave_player.h"
@@ -23,17 +26,22 @@ namespace navelo {
 
 inline constexpr const char* kDatabaseName = "DIFONES2";
 
-class DiphoneSpeech final : public Speech, private SynthesizerSink {
+class DiphoneSpeech final : public Speech, private SynthesizerSink, private EngineAudio {
  public:
   // end_program ends the process after a failed start (it does not return in the program).
   DiphoneSpeech(Console& console, Keyboard& keyboard, Config& config, const HostEnvironment& host,
                 WavePlayer& wave, Transcript& transcript, std::function<void(int)> end_program,
                 uint32_t seed = 1);
 
+  // The engines the speech service may start; without a factory every start fails and the
+  // diphone synthesizer speaks.
+  void SetEngineFactory(SpeechEngineFactory factory);
+
   int SpeechInit(int speed, std::string_view sounds_dir) override;
   void SpeechReconfigure(int speed, bool use_service, int service_type, int voice,
                          int service_speed, int pitch) override;
   void SpeechShutdown() override;
+  void SpeechRestart(int speed) override;
 
   void Speak(std::string_view text) override;
   bool SpeechBusy() override;
@@ -70,6 +78,10 @@ class DiphoneSpeech final : public Speech, private SynthesizerSink {
   const SynthesizerParams& synthesizer_params() const { return synth_.params; }
   const PhonemeRules& rules() const { return rules_; }
   const std::vector<uint8_t>& click() const { return click_; }
+  bool service_active() const { return service_active_; }
+  int service_type() const { return service_type_; }
+  // Why the last service start failed (empty when it started or none was asked for).
+  std::string service_failure() const { return service_ ? service_->failure() : std::string(); }
 
  private:
   void Startup();
@@ -78,6 +90,9 @@ class DiphoneSpeech final : public Speech, private SynthesizerSink {
   void Pause(int milliseconds);
   void PlayImage(const std::vector<uint8_t>& samples);
   void StopTwice();
+  bool StartService(int voice, int speed, int pitch, int type);
+  // A sound after a text handed to the service waits until that text has been spoken.
+  void WaitForService();
   std::string SoundFile(std::string_view name) const;
   bool FileExists(const std::string& host_path) const;
   std::string ReadRaw(std::string_view key, std::string_view fallback) const;
@@ -85,6 +100,8 @@ class DiphoneSpeech final : public Speech, private SynthesizerSink {
   // SynthesizerSink
   void PlayBuffer(const uint8_t* image, size_t size) override;
   bool AppendLetterUnit(std::string_view key, std::vector<uint8_t>& samples) override;
+  // EngineAudio: the sound of an engine that synthesizes on this thread.
+  bool Play(const int16_t* samples, size_t count, int rate) override;
 
   Keyboard& keyboard_;
   Config& config_;
@@ -110,6 +127,10 @@ class DiphoneSpeech final : public Speech, private SynthesizerSink {
   int pause_full_stop_ = 250;
   int pause_comma_ = 150;
   int pause_colon_ = 200;
+  std::unique_ptr<SpeechService> service_;
+  bool service_active_ = false;
+  int service_type_ = 5;
+  bool wait_before_next_ = true;
 };
 
 }  // namespace navelo

@@ -27,6 +27,9 @@ class Speech {
   virtual void SpeechReconfigure(int speed, bool use_service, int service_type, int voice,
                                  int service_speed, int pitch) = 0;
   virtual void SpeechShutdown() = 0;
+  // The line editor's change of speed: the speech layer starts again at that speed with the
+  // configured voice (a speech service too, when the configuration asks for one).
+  virtual void SpeechRestart(int speed) { SpeechReconfigure(speed, false, 0, 0, 0, 0); }
 
   virtual void Speak(std::string_view text) = 0;
   // False at once when a key is waiting (speech is then stopped, the key stays queued).

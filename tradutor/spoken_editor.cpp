@@ -673,7 +673,7 @@ void EditSession::ChangeSpeed() {
     }
   }
   if (speed < 1 || speed > 5) speed = 3;
-  speech.SpeechReconfigure(speed, false, 0, 0, 0, 0);
+  speech.SpeechRestart(speed);
 }
 
 void EditSession::OpenWordAtCursor() {

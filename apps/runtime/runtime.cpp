@@ -28,6 +28,7 @@
 #include "platform/shared_audio.h"
 #include "platform/locked_audio.h"
 #include "platform/midi_output.h"
+#include "platform/speech_engine.h"
 #include "tradutor/diphone_speech.h"
 #include "tradutor/wave_player.h"
 
@@ -213,6 +214,8 @@ void RunProgram(const ProgramOptions& options) {
                          host);
   static DiphoneSpeech speech(console, *keyboard, config, host, wave, transcript,
                               [](int code) { EndProgram(code); });
+  // The platform's voices (espeak-ng, speech-dispatcher) when navelo.ini asks for a service.
+  speech.SetEngineFactory(MakeSpeechEngine);
   static Interpreter interpreter(Services{console, *keyboard, speech, config, host, SystemClock()});
   interpreter.media.UseOutput(media_channel ? media_channel->locked : *media_stream, &transcript);
   static std::unique_ptr<MidiOutput> midi =

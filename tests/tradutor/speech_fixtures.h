@@ -78,7 +78,15 @@ class CountingConsole final : public Console {
     if (on_delay) on_delay();
   }
   void PumpMessages() override {}
+  void MagnifierSetColours(int letter, int background, int cursor) override {
+    magnifier.push_back("colours " + std::to_string(letter) + " " + std::to_string(background) +
+                        " " + std::to_string(cursor));
+  }
+  void MagnifierStart(int row, int factor) override {
+    magnifier.push_back("start " + std::to_string(row) + " " + std::to_string(factor));
+  }
   std::string written;
+  std::vector<std::string> magnifier;
   int delayed = 0;
   std::function<void()> on_delay;
 };
