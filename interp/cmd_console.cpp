@@ -127,8 +127,10 @@ bool ReadMouse(Interpreter& in, std::string& args) {
 // The spoken line editor over the interpreter's services.
 SpokenEditor MakeSpokenEditor(Interpreter& in) {
   Services& svc = in.svc;
-  return SpokenEditor(
+  SpokenEditor editor(
       EditorServices{svc.console, svc.keyboard, svc.speech, svc.config, svc.host, svc.clock});
+  editor.screen_review = [&in] { in.review.Run(); };
+  return editor;
 }
 
 bool Le(Interpreter& in, std::string& args) {

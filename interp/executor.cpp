@@ -58,7 +58,9 @@ int VariableStore::NamedSlot(std::string_view name) {
   return kFirstNamedSlot + static_cast<int>(names_.size()) - 1;
 }
 
-Interpreter::Interpreter(Services services) : svc(services) {}
+Interpreter::Interpreter(Services services) : svc(services) {
+  menu.screen_review = [this] { review.Run(); };
+}
 
 void Interpreter::Reset() {
   line_pointer = 1;

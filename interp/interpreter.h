@@ -20,6 +20,7 @@
 #include "sys/midi.h"
 #include "sys/programs.h"
 #include "tradutor/media_control.h"
+#include "tradutor/screen_review.h"
 #include "tradutor/selection_menu.h"
 #include "tradutor/speech.h"
 
@@ -130,6 +131,8 @@ class Interpreter {
   Programs programs;      // started children and the piped child
   // The media layer of TOCA and MCI; the program entry gives it the sound device.
   MediaControl media{svc.console, svc.keyboard, svc.host};
+  // The screen review that the menu and the line editor open; its search text lasts the run.
+  ScreenReview review{svc.console, svc.keyboard, svc.speech};
   // The selection menu of MENU, and the item at which its next run starts.
   SelectionMenu menu{svc.console, svc.keyboard, svc.speech};
   int menu_start_item = 1;

@@ -43,7 +43,7 @@ bool EndsRun(unsigned char code) {
 }  // namespace
 
 SelectionMenu::SelectionMenu(Console& console, Keyboard& keyboard, Speech& speech)
-    : screen_review([this] { ScreenReviewEntry(console_, keyboard_, speech_); }),
+    : screen_review([this] { ScreenReview(console_, keyboard_, speech_).Run(); }),
       console_(console),
       keyboard_(keyboard),
       speech_(speech) {}

@@ -64,6 +64,9 @@ class Speech {
   // Plays name + ".wav" from the synthesizer's letters folder at its recorded rate (the touch
   // tones the line editor dials).
   virtual void PlayLetterSound(std::string_view /*name*/) {}
+  // True while an external speech service speaks instead of the diphone synthesizer: Speak then
+  // returns while the service talks, so readers hand it whole lines.
+  virtual bool ServiceActive() const { return false; }
 
   // The text is on screen before speech starts.
   void SpeakWrite(std::string_view text);

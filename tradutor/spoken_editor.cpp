@@ -463,7 +463,7 @@ int EditSession::SpecialKey(int code, bool alt) {
     }
     case kCtrlF9:
       if (!alt) return kCtrlF9;
-      ScreenReviewEntry(svc_.console, svc_.keyboard, speech);
+      editor_.screen_review();
       drawn_.clear();
       return -1;
     case kCtrlF11:
@@ -714,6 +714,9 @@ SpokenEditor::SpokenEditor(EditorServices services)
       current_directory([] {
         std::error_code error;
         return Utf8ToCp1252(fs::current_path(error).string());
+      }),
+      screen_review([services] {
+        ScreenReview(services.console, services.keyboard, services.speech).Run();
       }),
       svc_(services) {}
 

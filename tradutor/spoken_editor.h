@@ -56,6 +56,9 @@ class SpokenEditor {
   std::function<std::string()> current_directory;
   // Finds a program along PATH (empty when it is not there), for OpenItem.
   std::function<std::string(std::string_view)> find_in_path = FindInSearchPath;
+  // What Alt+Ctrl+F9 opens: a screen review of its own unless the program gives the one whose
+  // search text lives as long as the program.
+  std::function<void()> screen_review;
 
   // Empties text and edits it at the output cursor with a limit of 255, then ends the line.
   // Ended with Esc, what was typed is blanked on screen and the text is empty. Returns the key

@@ -221,6 +221,32 @@ class TrackerTest(unittest.TestCase):
         self.assertEqual(lines.count("----------"), 6)
         self.assertFalse(any("<b>" in line or "<li>" in line for line in lines))
 
+    def test_the_screen_review_reads_the_result_and_returns_to_the_menu(self):
+        # In the menu after a query: Alt+Ctrl+F9, the first row, then word by word and letter by
+        # letter, a search for the event, the row found, Esc back to the menu.
+        code, events = self.host.run(
+            "bexilo", "BB987654321BR{Enter}{Alt+Ctrl+F9}{PgUp}{F1}{F1}{Home}{Right}{Right}"
+                      "{F5}entregue{Enter}{Space}{Esc}{Esc}s")
+        self.assertEqual(code, 0, events)
+        start = events.index(("tone", "long"), max(i for i, e in enumerate(events)
+                                                    if e[0] == "write" and "Escolha" in e[1]))
+        review = events[start:]
+        said = spoken(review)
+        self.assertEqual(said[:2], ["Última", "atualização"])
+        self.assertEqual(said[3:5], ["Última", "atualização"])
+        self.assertEqual([e for e in review if e[0] == "char"][1:3],
+                         [("char", str(ord("Ú".encode("cp1252")))), ("char", str(ord("l")))])
+        # The row found by the search is read whole, word by word.
+        found = said.index("entregue")
+        self.assertEqual(said[found - 1], "Objeto")
+        self.assertEqual(said[found + 1:found + 3], ["ao", "destinatário"])
+        # Esc: two long tones, then the menu speaks the item it was on.
+        menu_before = [t for t in spoken(events[:start])][-1]
+        after = events[start + 1:]
+        leave = next(i for i in range(len(after) - 1)
+                     if after[i] == ("tone", "long") and after[i + 1] == ("tone", "long"))
+        self.assertEqual(spoken(after[leave:])[0], menu_before)
+
     def test_unknown_and_malformed_codes_read_the_site_message(self):
         code, events = self.host.run("bexilo", "XY000000000BR{Enter}")
         self.assertEqual(code, 0, events)
