@@ -79,6 +79,7 @@ class DiphoneSpeech final : public Speech, private SynthesizerSink, private Engi
   const PhonemeRules& rules() const { return rules_; }
   const std::vector<uint8_t>& click() const { return click_; }
   bool service_active() const { return service_active_; }
+  bool ServiceActive() const override { return service_active_; }
   int service_type() const { return service_type_; }
   // Why the last service start failed (empty when it started or none was asked for).
   std::string service_failure() const { return service_ ? service_->failure() : std::string(); }
