@@ -61,8 +61,18 @@ fi
 wineserver -p 900
 lap "preparing the Wine prefix"
 
-ctest --test-dir "$run_dir" --output-on-failure -j "$jobs" --timeout 120
+# Tests that still fail under Wine are listed, each with its reason, in
+# tests/windows_known_failures.txt. They run too, on their own: what they give is reported but does
+# not fail the stage. Every other test must pass.
+known=$(sed -e 's/[[:space:]]*#.*$//' -e '/^[[:space:]]*$/d' tests/windows_known_failures.txt |
+  sed -e 's/[][\\.^$*+?(){}|]/\\&/g' -e 's/^/^/' -e 's/$/$/' | paste -sd'|' -)
+known_count=$(sed -e 's/[[:space:]]*#.*$//' -e '/^[[:space:]]*$/d' tests/windows_known_failures.txt | wc -l)
+ctest --test-dir "$run_dir" --output-on-failure -j "$jobs" --timeout 120 -E "$known"
 status=$?
 lap "running the tests under Wine ($run_dir)"
+echo "== windows: the $known_count tests known to fail under Wine (tests/windows_known_failures.txt):"
+ctest --test-dir "$run_dir" -j "$jobs" --timeout 120 -R "$known" 2>&1 |
+  grep -E 'tests passed|\(Failed\)|\(Timeout\)|Not Run' | sed 's/^/     /'
+lap "running the known failures (not counted)"
 wineserver -k 2>/dev/null
 exit $status
