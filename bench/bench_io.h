@@ -1,11 +1,16 @@
-// Console and keyboard stand-ins for the benchmarks: output goes nowhere and no key is waiting.
+// Console, keyboard and audio stand-ins for the benchmarks: output goes nowhere, no key is waiting,
+// and a timed output notes when the first block is handed on.
 #pragma once
 
 #include <chrono>
+#include <cstdint>
+#include <memory>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "console/console.h"
+#include "platform/audio.h"
 
 namespace navelo {
 
@@ -37,6 +42,28 @@ class NoKeys final : public Keyboard {
 
  private:
   unsigned char key_;
+};
+
+// Hands every block on to a real output and notes the first one after being armed.
+class TimedOutput final : public AudioOutput {
+ public:
+  explicit TimedOutput(std::unique_ptr<AudioOutput> inner) : inner_(std::move(inner)) {}
+  int Open(const PcmFormat& format) override { return inner_->Open(format); }
+  void Close() override { inner_->Close(); }
+  bool Write(const uint8_t* data, size_t length, int slot) override {
+    if (armed) {
+      armed = false;
+      first_block = std::chrono::steady_clock::now();
+    }
+    return inner_->Write(data, length, slot);
+  }
+  void Reset() override { inner_->Reset(); }
+  void TakeFinished(std::vector<int>& slots) override { inner_->TakeFinished(slots); }
+  bool armed = false;
+  std::chrono::steady_clock::time_point first_block{};
+
+ private:
+  std::unique_ptr<AudioOutput> inner_;
 };
 
 }  // namespace navelo

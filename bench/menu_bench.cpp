@@ -16,6 +16,7 @@
 #include "console/console_window.h"
 #include "platform/display.h"
 #include "platform/text_encoding.h"
+#include "bench/bench_io.h"
 #include "platform/transcript.h"
 #include "tests/fixtures/speech_host.h"
 #include "tradutor/diphone_speech.h"
@@ -27,28 +28,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-
-// Hands every block on to a real output and notes the first one after being armed.
-class TimedOutput final : public AudioOutput {
- public:
-  explicit TimedOutput(std::unique_ptr<AudioOutput> inner) : inner_(std::move(inner)) {}
-  int Open(const PcmFormat& format) override { return inner_->Open(format); }
-  void Close() override { inner_->Close(); }
-  bool Write(const uint8_t* data, size_t length, int slot) override {
-    if (armed) {
-      armed = false;
-      first_block = Clock::now();
-    }
-    return inner_->Write(data, length, slot);
-  }
-  void Reset() override { inner_->Reset(); }
-  void TakeFinished(std::vector<int>& slots) override { inner_->TakeFinished(slots); }
-  bool armed = false;
-  Clock::time_point first_block{};
-
- private:
-  std::unique_ptr<AudioOutput> inner_;
-};
 
 // Down, then Esc. No key is ever seen waiting, so speech is not cut short; taking the 0 of Down
 // is the moment of the key press, and it arms the output.

@@ -1,9 +1,7 @@
 // The batch-file runner on whole batch files, with every path inside a private folder and no
 // sleeping.
-#include <sys/resource.h>
 
 #include <cctype>
-#include <csignal>
 
 #include "sys/batch_runner.h"
 #include "tests/fuzz/fuzz_support.h"
@@ -46,9 +44,7 @@ bool Acceptable(std::string_view text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  std::signal(SIGXFSZ, SIG_IGN);
-  rlimit limit{64 << 20, 64 << 20};
-  setrlimit(RLIMIT_FSIZE, &limit);
+  navelo::fuzz::CapWrittenFiles();
   return 0;
 }
 

@@ -2,7 +2,10 @@
 // and a private temporary folder that every drive, the profile and AppData map to.
 #pragma once
 
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <cstddef>
 #include <cstdint>
@@ -72,6 +75,14 @@ inline EnvLookup FuzzEnvironment() {
     }
     return false;
   };
+}
+
+// A file written by a fuzzed input cannot grow past 64 MiB: the write fails instead of the disk
+// filling up or the process being killed by the size signal.
+inline void CapWrittenFiles() {
+  std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limit{64 << 20, 64 << 20};
+  setrlimit(RLIMIT_FSIZE, &limit);
 }
 
 }  // namespace navelo::fuzz

@@ -1,10 +1,8 @@
 // The line executor on whole scripts: every command of the language except those that start
 // programs, reach the network or sleep, with a quiet console, a keyboard that always has a key,
 // sounds played on a silent output, and every path inside a private folder.
-#include <sys/resource.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <memory>
 
 #include "config/config.h"
@@ -96,10 +94,7 @@ constexpr size_t kMaxVariableBytes = 32 << 20;
 }  // namespace navelo::fuzz
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  // A file written by a script cannot grow past 64 MiB; the write fails instead.
-  std::signal(SIGXFSZ, SIG_IGN);
-  rlimit limit{64 << 20, 64 << 20};
-  setrlimit(RLIMIT_FSIZE, &limit);
+  navelo::fuzz::CapWrittenFiles();
   return 0;
 }
 
