@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 
 #include "platform/speech_engine.h"
 #include "tradutor/diphone_speech.h"
@@ -87,6 +88,7 @@ TEST_P(WindowsVoicesTest, TheServiceFailsItsStartWithinASecondAndOurVoiceSpeaks)
   EXPECT_LT(took.count(), 1000) << "type " << GetParam();
   EXPECT_FALSE(speech_->service_active());
   EXPECT_FALSE(speech_->service_failure().empty());
+  std::printf("type %d: %s\n", GetParam(), speech_->service_failure().c_str());
   speech_->Speak("casa");
   const auto [seconds, rms] = Heard();
   EXPECT_GT(seconds, 0.01);
