@@ -1,9 +1,14 @@
 // A stand-in for the braille display vendor's fsbrldspapi.dll, for the tests of the Windows
 // binding: it takes the calls the real library takes, records the cells written to it, and sends
 // display key events to the window it was opened with, as the real library does. The test sets
-// it up and reads it through the Fake* functions.
+// it up and reads it through the Fake* functions. A program run with it is set up through its
+// environment instead: NAVELO_FAKE_BRAILLE_LOG names a file that receives every write as a line of
+// cells (the dots of each, "|" between cells, a blank for an empty cell), and
+// NAVELO_FAKE_BRAILLE_KEYS holds key events ("type:data" separated by blanks) posted to the window
+// right after the first write, as if typed on the display.
 #include <windows.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -25,6 +30,53 @@ int last_offset = -1;
 int handle_value = 0x5A;  // what fbOpen hands out; the others must be given it back
 
 bool Ours(void* display) { return display == &handle_value; }
+
+std::string Environment(const char* name) {
+  char value[4096];
+  const DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
+  return n > 0 && n < sizeof value ? std::string(value, n) : std::string();
+}
+
+void LogCells(const BYTE* cells, int count) {
+  const std::string path = Environment("NAVELO_FAKE_BRAILLE_LOG");
+  if (path.empty()) return;
+  std::string line;
+  for (int i = 0; i < count; ++i) {
+    if (i > 0) line += '|';
+    if (cells[i] == 0) line += ' ';
+    for (int dot = 0; dot < 8; ++dot) {
+      if (cells[i] & (1 << dot)) line += static_cast<char>('1' + dot);
+    }
+  }
+  line += '\n';
+  HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+  CloseHandle(file);
+}
+
+// The keys of NAVELO_FAKE_BRAILLE_KEYS, once.
+void PostEnvironmentKeys() {
+  static bool posted = false;
+  if (posted || window == nullptr) return;
+  posted = true;
+  const std::string keys = Environment("NAVELO_FAKE_BRAILLE_KEYS");
+  size_t at = 0;
+  while (at < keys.size()) {
+    const size_t end = keys.find(' ', at) == std::string::npos ? keys.size() : keys.find(' ', at);
+    const std::string event = keys.substr(at, end - at);
+    const size_t colon = event.find(':');
+    if (colon != std::string::npos) {
+      const unsigned type = static_cast<unsigned>(std::strtoul(event.c_str(), nullptr, 10));
+      const unsigned data =
+          static_cast<unsigned>(std::strtoul(event.c_str() + colon + 1, nullptr, 10));
+      PostMessageA(window, key_message, type, static_cast<LPARAM>(data));
+    }
+    at = end + 1;
+  }
+}
 
 }  // namespace
 
@@ -51,6 +103,8 @@ int WINAPI FbWrite(void* display, int offset, int count, const BYTE* cells) {
   ++writes;
   last_offset = offset;
   last_cells.assign(cells, cells + count);
+  LogCells(cells, count);
+  PostEnvironmentKeys();
   return 1;
 }
 
