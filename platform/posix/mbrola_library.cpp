@@ -163,9 +163,10 @@ class MbrolaProgram final : public MbrolaBackend {
 
   // The samples of a WAV stream (its data chunk, whatever length its header claims).
   int TakeWave(const std::string& wave) {
+    // The program writes a WAV header whatever it says: no header at all means it failed.
     if (wave.size() < 12 || wave.compare(0, 4, "RIFF") != 0) {
       error_ = wave.empty() ? "the mbrola program gave no sound" : "the mbrola program gave no WAV";
-      return wave.empty() ? 0 : -1;
+      return -1;
     }
     size_t p = 12;
     while (p + 8 <= wave.size()) {

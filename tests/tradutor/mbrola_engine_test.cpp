@@ -248,6 +248,21 @@ TEST_F(MbrolaEngineTest, TheProgramGetsThePhoLinesOnItsInputAndItsWaveIsPlayed) 
   EXPECT_EQ(audio_.pieces[0], std::vector<int16_t>(500, 10000));
 }
 
+TEST_F(MbrolaEngineTest, AProgramThatGivesNoSoundFailsTheTextAndIsStartedAgain) {
+  InstallDatabase();
+  const std::string program = InstallProgram("");
+  ASSERT_TRUE(Start(program)) << reason_;
+  EXPECT_FALSE(engine_->SpeakPho({"a 100"}));
+  EXPECT_EQ(engine_->last_error(), "the mbrola program gave no sound");
+  EXPECT_TRUE(audio_.pieces.empty());
+  // Started again: the next text reaches the program.
+  WriteFile(dir_.path() / "bin/answer.wav", WavBytes(std::string(400, '\x01'), 16000, 1, 16));
+  EXPECT_TRUE(engine_->SpeakPho({"a 100"}));
+  EXPECT_EQ(ReadText(dir_.path() / "bin/input"), "a 100\r\n");
+  ASSERT_EQ(audio_.pieces.size(), 1u);
+  EXPECT_EQ(audio_.pieces[0].size(), 200u);
+}
+
 TEST_F(MbrolaEngineTest, WithoutLibraryOrProgramTheStandInSpeaksAndWithNoneTheStartFails) {
   InstallDatabase();  // a voice, but no program to read it
   EXPECT_FALSE(Start());
