@@ -1,7 +1,7 @@
 """The MBROLA-based engine end to end: navelo.ini selects service type 3, the tracker starts and
 its first prompt is spoken by the stand-in voice into the WAV capture, where its pitch is
-measured; without the stand-in's unit set the engine does not start and our diphone synthesizer
-speaks instead.
+measured; without the stand-in's unit set, or with a broken prosody file (whose problem is written
+and spoken), the engine does not start and our diphone synthesizer speaks instead.
 
 Run: python3 tests/e2e/mbrola_voice_e2e.py BUILD_DIR
 """
@@ -88,7 +88,7 @@ def voiced_frames(x, low=80, high=190):
 
 
 class Host:
-    def __init__(self, with_units):
+    def __init__(self, with_units, prosody=None):
         self.root = tempfile.mkdtemp(prefix="mbrola-e2e-")
         home = os.path.join(self.root, "home")
         appdata = os.path.join(home, "AppData", "Roaming", "Navelo")
@@ -106,6 +106,9 @@ class Host:
         for name in mbrola.DATA_FILES:
             with open(os.path.join(voz, name), "wb") as f:
                 f.write(mbrola.cp1252_file(name))
+        if prosody is not None:
+            with open(os.path.join(voz, "portug.pro"), "wb") as f:
+                f.write(prosody.encode("cp1252"))
         units = synthetic_units()
         with open(os.path.join(voz, "portug.dfn"), "wb") as f:
             f.write(mbrola.dfn_text([u[0] for u in units]))
@@ -168,6 +171,20 @@ class MbrolaVoiceTest(unittest.TestCase):
         self.assertTrue(spoken)
         self.assertEqual(voiced_frames(capture), 0)
         self.assertGreater(len(capture), 0)  # the diphone synthesizer's units were played
+
+    def test_a_prosody_file_without_keywords_is_written_and_spoken_and_the_start_fails(self):
+        host = Host(with_units=True, prosody="[DURAÇÃO]\r\na=100\r\n[PROSÓDIA]\r\nHERTZ=130\r\n")
+        try:
+            code, spoken, capture = host.run()
+            with open(host.transcript, encoding="utf-8") as f:
+                written = [line.rstrip("\n").split("\t", 1)[1] for line in f
+                           if line.startswith("write\t")]
+        finally:
+            host.close()
+        self.assertEqual(code, 3)
+        self.assertEqual(spoken[0], "Prosódia: palavras chaves ausentes")
+        self.assertEqual(written[:2], ["Prosódia: palavras chaves ausentes", "\\r\\n"])
+        self.assertEqual(voiced_frames(capture), 0)
 
 
 if __name__ == "__main__":
