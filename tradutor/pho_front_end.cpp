@@ -268,7 +268,8 @@ bool PhoFrontEnd::SetProsodyText(std::string_view text, const PhoMessageSink& sh
   for (const std::string& line : body) {
     const size_t equals = line.find('=');
     int value = kPhoDefaultDuration;
-    if (equals == std::string::npos || !ParseNumber(line.substr(equals + 1), value)) {
+    if (equals == std::string::npos || !ParseNumber(line.substr(equals + 1), value) ||
+        value < 0 || value > kPhoMaxDuration) {
       show(C("Configuração da prosódia: fonema errado: ") + line);
       value = kPhoDefaultDuration;
       if (equals == std::string::npos) continue;
@@ -965,7 +966,7 @@ std::vector<std::string> PhoFrontEnd::Prosody(const std::vector<std::string>& li
       if (phoneme == "_") {
         base = 100;
       } else if (phoneme.size() > 2 && phoneme[1] == ' ' && ParseNumber(phoneme.substr(2), given)) {
-        base = given;
+        base = std::clamp(given, 0, kPhoMaxDuration);
       } else {
         base = Duration(phoneme);
       }
@@ -980,7 +981,8 @@ std::vector<std::string> PhoFrontEnd::Prosody(const std::vector<std::string>& li
         }
       }
     }
-    const int duration = static_cast<int>(std::trunc(base * factor * duration_factor_)) / 100;
+    const long long duration =
+        static_cast<long long>(std::trunc(static_cast<double>(base) * factor * duration_factor_)) / 100;
     int position = -1;
     int digit = -1;
     if (state == 0) {

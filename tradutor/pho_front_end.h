@@ -28,6 +28,8 @@ using PhoMessageSink = std::function<void(const std::string& text)>;
 inline constexpr size_t kPhoMaxExceptions = 15000;
 inline constexpr size_t kPhoMaxAbbreviations = 2000;
 inline constexpr int kPhoDefaultDuration = 100;
+// The longest base duration a data file or a rule may give (milliseconds); more is a mistake.
+inline constexpr int kPhoMaxDuration = 60000;
 
 class PhoFrontEnd {
  public:

@@ -182,9 +182,13 @@ bool ParsePhoLine(std::string_view line, PhoLine& out) {
   if (line.empty() || line[0] == ';' || line[0] == '#') return false;
   std::istringstream in{std::string(line)};
   PhoLine parsed;
-  if (!(in >> parsed.phoneme >> parsed.duration_ms) || parsed.duration_ms < 0) return false;
+  if (!(in >> parsed.phoneme >> parsed.duration_ms) || !(parsed.duration_ms >= 0)) return false;
+  // A phoneme longer than a minute is a mistake of the text, not speech.
+  parsed.duration_ms = std::min(parsed.duration_ms, kPhoMaxLineMs);
   double position = 0, hz = 0;
-  while (in >> position >> hz) parsed.points.emplace_back(position, hz);
+  while (in >> position >> hz) {
+    if (std::isfinite(position) && std::isfinite(hz)) parsed.points.emplace_back(position, hz);
+  }
   out = std::move(parsed);
   return true;
 }

@@ -44,6 +44,9 @@ std::vector<int16_t> RenderPho(const std::vector<PhoLine>& lines, const std::vec
 // The stand-in as an MBROLA back end; Init takes the unit set file.
 std::unique_ptr<MbrolaBackend> MakePhoSynthesizer(std::string& reason);
 
+// The longest duration a .pho line may have (milliseconds); a longer one is cut to it.
+inline constexpr double kPhoMaxLineMs = 60000.0;
+
 // The pitch given to a text without any pitch point.
 inline constexpr double kPhoDefaultPitch = 130.0;
 

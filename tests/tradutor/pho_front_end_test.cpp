@@ -317,6 +317,21 @@ TEST_F(PhoFrontEndTest, DurationsStressAndPitchPoints) {
                           ""));
 }
 
+TEST_F(PhoFrontEndTest, DurationsBeyondAMinuteAreMistakes) {
+  std::vector<std::string> shown;
+  PhoFrontEnd f;
+  EXPECT_TRUE(f.SetProsodyText(U("[DURAÇÃO]\na=70000\ne=-5\ni=60000\n[CHAVES]\n[PROSÓDIA]\n"),
+                               [&](const std::string& m) { shown.push_back(Utf8(m)); }));
+  EXPECT_THAT(shown, ElementsAre("Configuração da prosódia: fonema errado: a=70000",
+                                 "Configuração da prosódia: fonema errado: e=-5"));
+  EXPECT_EQ(f.Duration("a"), 100);
+  EXPECT_EQ(f.Duration("e"), 100);
+  EXPECT_EQ(f.Duration("i"), 60000);
+  // A pause a rule writes with its own length is held to a minute too, without overflowing.
+  f.SetDiphonesText("_ _\n");
+  EXPECT_THAT(f.Prosody({"_ 999999999", "_ 5"}), ElementsAre("_ 48000 50 230", "_ 4"));
+}
+
 TEST_F(PhoFrontEndTest, LongWordsAreShortenedBeforeTheirStress) {
   PhoFrontEnd f;
   f.SetProsodyText(U("[DURAÇÃO]\na=100\n[CHAVES]\n[PROSÓDIA]\nTABHERTZ=0,0,0,0,0,0,0,0,0,0\n"),

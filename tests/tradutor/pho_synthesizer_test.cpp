@@ -111,6 +111,8 @@ TEST(PhoSynthesizerTest, PhoLines) {
   EXPECT_FALSE(ParsePhoLine("", line));
   EXPECT_FALSE(ParsePhoLine("a", line));
   EXPECT_FALSE(ParsePhoLine("a -5", line));
+  ASSERT_TRUE(ParsePhoLine("a 999999999 50 100", line));
+  EXPECT_EQ(line.duration_ms, 60000);
 }
 
 TEST(PhoSynthesizerTest, DurationsAreMetOverASentence) {
