@@ -211,38 +211,64 @@ std::vector<int16_t> RenderPho(const std::vector<PhoLine>& lines, const std::vec
   contour.Finish();
   const size_t total = starts[lines.size()];
   std::vector<float> out(total, 0.0f);
+  // The unit of a phoneme line; none for a pause, an unknown phoneme or a unit without marks.
+  auto unit_of = [&](size_t p) -> const PhoUnit* {
+    if (lines[p].phoneme == "_") return nullptr;
+    const auto found = by_name.find(lines[p].phoneme);
+    if (found == by_name.end() || found->second->marks.size() < 2) return nullptr;
+    return found->second;
+  };
+  // Adds, centred on output sample t, the grain of unit at the mark nearest to progress (0 to 1
+  // over its stretch from the first mark to the last), weighted.
+  auto add_grain = [&](const PhoUnit& unit, double progress, double t, double period,
+                       double weight, long earliest) {
+    const auto& marks = unit.marks;
+    const double source = marks.front() + progress * (marks.back() - marks.front());
+    size_t k = static_cast<size_t>(
+        std::lower_bound(marks.begin(), marks.end(), static_cast<uint32_t>(source)) - marks.begin());
+    if (k >= marks.size()) k = marks.size() - 1;
+    if (k > 0 && source - marks[k - 1] < marks[k] - source) --k;
+    const double source_period =
+        k + 1 < marks.size() ? marks[k + 1] - marks[k] : marks[k] - marks[k - 1];
+    // A grain of two periods at most, never wider than the output's own period on each side,
+    // so a lowered pitch does not carry the next source pulse with it.
+    const int half = std::max(8, static_cast<int>(std::min(source_period, period)));
+    const long centre = static_cast<long>(marks[k]);
+    const long target = std::lround(t);
+    for (int d = -half; d <= half; ++d) {
+      const long s = centre + d;
+      const long o = target + d;
+      if (s < 0 || s >= static_cast<long>(unit.samples.size())) continue;
+      if (o < earliest - half || o >= static_cast<long>(total) || o < 0) continue;
+      const double w = weight * (0.5 + 0.5 * std::cos(std::numbers::pi * d / (half + 1)));
+      out[static_cast<size_t>(o)] += static_cast<float>(w * unit.samples[static_cast<size_t>(s)]);
+    }
+  };
+  // Near the boundary of two sounding phonemes the grains of both are mixed, half and half at
+  // the boundary itself, so one sound glides into the next.
+  constexpr double kBlend = 0.3;
   size_t phone = 0;
   double t = 0;
   while (t < static_cast<double>(total)) {
     const double period = kRate / std::clamp(contour.At(t), 40.0, 800.0);
     const size_t at = static_cast<size_t>(t);
     while (phone + 1 < lines.size() && at >= starts[phone + 1]) ++phone;
-    const auto found = by_name.find(lines[phone].phoneme);
-    const PhoUnit* unit = found == by_name.end() ? nullptr : found->second;
-    if (unit != nullptr && unit->marks.size() >= 2 && lines[phone].phoneme != "_") {
+    if (const PhoUnit* unit = unit_of(phone)) {
       const double length = static_cast<double>(starts[phone + 1] - starts[phone]);
       const double progress = length > 0 ? (t - static_cast<double>(starts[phone])) / length : 0;
-      // The unit's middle stretch, between its first and last marks, is spread over the phoneme.
-      const auto& marks = unit->marks;
-      const double source = marks.front() + progress * (marks.back() - marks.front());
-      size_t k = static_cast<size_t>(
-          std::lower_bound(marks.begin(), marks.end(), static_cast<uint32_t>(source)) - marks.begin());
-      if (k >= marks.size()) k = marks.size() - 1;
-      if (k > 0 && source - marks[k - 1] < marks[k] - source) --k;
-      const double source_period =
-          k + 1 < marks.size() ? marks[k + 1] - marks[k] : marks[k] - marks[k - 1];
-      // A grain of two periods at most, never wider than the output's own period on each side,
-      // so a lowered pitch does not carry the next source pulse with it.
-      const int half = std::max(8, static_cast<int>(std::min(source_period, period)));
-      const long centre = static_cast<long>(marks[k]);
-      const long target = std::lround(t);
-      for (int d = -half; d <= half; ++d) {
-        const long s = centre + d;
-        const long o = target + d;
-        if (s < 0 || s >= static_cast<long>(unit->samples.size())) continue;
-        if (o < static_cast<long>(starts[phone]) - half || o >= static_cast<long>(total) || o < 0) continue;
-        const double w = 0.5 + 0.5 * std::cos(std::numbers::pi * d / (half + 1));
-        out[static_cast<size_t>(o)] += static_cast<float>(w * unit->samples[static_cast<size_t>(s)]);
+      const PhoUnit* other = nullptr;
+      double other_weight = 0, other_progress = 0;
+      if (progress < kBlend && phone > 0 && (other = unit_of(phone - 1)) != nullptr) {
+        other_weight = 0.5 * (1 - progress / kBlend);
+        other_progress = 1;
+      } else if (progress > 1 - kBlend && phone + 1 < lines.size() &&
+                 (other = unit_of(phone + 1)) != nullptr) {
+        other_weight = 0.5 * (progress - (1 - kBlend)) / kBlend;
+      }
+      const long earliest = static_cast<long>(starts[phone]);
+      add_grain(*unit, progress, t, period, 1 - other_weight, earliest);
+      if (other != nullptr && other_weight > 0) {
+        add_grain(*other, other_progress, t, period, other_weight, earliest);
       }
     }
     t += period;

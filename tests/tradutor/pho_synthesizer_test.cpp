@@ -162,6 +162,33 @@ TEST(PhoSynthesizerTest, ThePitchAtEachPointIsWithinFivePercent) {
   }
 }
 
+TEST(PhoSynthesizerTest, NeighbouringPhonemesGlideIntoEachOtherButPausesStaySilent) {
+  // Two units of opposite sign: their mix is near zero.
+  PhoUnit plus{"a", true, std::vector<int16_t>(3200, 1000), {}};
+  PhoUnit minus{"e", true, std::vector<int16_t>(3200, -1000), {}};
+  for (uint32_t m = 80; m < 3100; m += 160) {
+    plus.marks.push_back(m);
+    minus.marks.push_back(m);
+  }
+  std::vector<PhoLine> lines(4);
+  ParsePhoLine("a 200 50 100", lines[0]);
+  ParsePhoLine("e 200", lines[1]);
+  ParsePhoLine("_ 100", lines[2]);
+  ParsePhoLine("a 100", lines[3]);
+  const std::vector<int16_t> out = RenderPho(lines, {plus, minus});
+  auto mean = [&](size_t from, size_t to) {
+    double sum = 0;
+    for (size_t i = from; i < to; ++i) sum += out[i];
+    return sum / static_cast<double>(to - from);
+  };
+  EXPECT_GT(mean(320, 1600), 400);           // a alone
+  // Just before and just after the boundary each sound already holds much of the other.
+  EXPECT_LT(mean(2950, 3190), 400);
+  EXPECT_GT(mean(3210, 3450), -400);
+  EXPECT_LT(mean(4800, 6000), -400);         // e alone
+  EXPECT_EQ(mean(6600, 7800), 0);            // the pause
+}
+
 TEST(PhoSynthesizerTest, TheBackEndRendersWhatWasWrittenAndReadsItOut) {
   std::string reason;
   std::unique_ptr<MbrolaBackend> stand_in = MakePhoSynthesizer(reason);
