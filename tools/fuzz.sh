@@ -12,7 +12,7 @@ seconds=${1:-20}
 shift || true
 targets=("$@")
 if ((${#targets[@]} == 0)); then
-  targets=(script expression ini wav bmp http url phonemes diphone keys batch)
+  targets=(script expression ini wav bmp http url phonemes pho diphone keys batch)
 fi
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)

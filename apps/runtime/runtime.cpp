@@ -27,9 +27,11 @@
 #include "platform/audio.h"
 #include "platform/shared_audio.h"
 #include "platform/locked_audio.h"
+#include "platform/message_box.h"
 #include "platform/midi_output.h"
 #include "platform/speech_engine.h"
 #include "tradutor/diphone_speech.h"
+#include "tradutor/mbrola_engine.h"
 #include "tradutor/wave_player.h"
 
 namespace navelo {
@@ -214,8 +216,19 @@ void RunProgram(const ProgramOptions& options) {
                          host);
   static DiphoneSpeech speech(console, *keyboard, config, host, wave, transcript,
                               [](int code) { EndProgram(code); });
-  // The platform's voices (espeak-ng, speech-dispatcher) when navelo.ini asks for a service.
-  speech.SetEngineFactory(MakeSpeechEngine);
+  // The platform's voices (espeak-ng, speech-dispatcher) when navelo.ini asks for a service, and
+  // our MBROLA-based Portuguese engine for service type 3. Problems of the engine's data files
+  // are shown in the platform's message box, or written and spoken where it has none.
+  speech.SetEngineFactory([](int type, EngineAudio& engine_audio) -> std::unique_ptr<SpeechEngine> {
+    if (type != 3) return MakeSpeechEngine(type, engine_audio);
+    return MakeMbrolaEngine(MbrolaEngineWiring{config, host, engine_audio,
+                                               [](const std::string& text) {
+                                                 if (!ShowMessageBox("Soranatts", text)) {
+                                                   speech.SpeakWriteLine(text);
+                                                 }
+                                               },
+                                               ""});
+  });
   static Interpreter interpreter(Services{console, *keyboard, speech, config, host, SystemClock()});
   interpreter.media.UseOutput(media_channel ? media_channel->locked : *media_stream, &transcript);
   static std::unique_ptr<MidiOutput> midi =

@@ -20,7 +20,7 @@ KIT = os.path.join(ROOT, "tools", "hostkit")
 sys.path.insert(0, KIT)
 sys.dont_write_bytecode = True  # keep the source tree free of caches
 
-from kitlib import effects, names, report, units, wave8  # noqa: E402
+from kitlib import effects, mbrola, names, report, units, wave8  # noqa: E402
 import hostkit  # noqa: E402
 
 _loader = importlib.machinery.SourceFileLoader("pelaso", os.path.join(KIT, "pelaso"))
@@ -409,6 +409,55 @@ class RulesWithTheSynthesizerTest(unittest.TestCase):
         self.assertEqual(table["pão"], "[ p/A~w]")
         for word, ph in table.items():
             self.assertRegex(ph, r"^(\[[a-zAEIOU^~/ _-]*\])+$", word)
+
+
+class MbrolaDataTest(unittest.TestCase):
+    """The MBROLA-based engine's data files and the stand-in voice's unit set."""
+
+    def test_the_rules_and_durations_name_only_phonemes_of_the_voice(self):
+        rules = mbrola.cp1252_file("portug.nrl").decode("cp1252")
+        for line in rules.splitlines():
+            if not line or line.startswith(";"):
+                continue
+            output = line.split("=", 1)[1]
+            for name in output.split("&"):
+                if name:
+                    self.assertIn(name, mbrola.PHONEMES, line)
+        pro = mbrola.cp1252_file("portug.pro").decode("cp1252")
+        self.assertIn("[DURAÇÃO]", pro)
+        self.assertIn("[PROSÓDIA]", pro)
+        section = pro.split("[DURAÇÃO]")[1].split("[CHAVES]")[0]
+        for line in section.splitlines():
+            if "=" in line and not line.startswith((";", "*")):
+                name = line.split("=")[0]
+                self.assertTrue(name in mbrola.PHONEMES or name.startswith("_"), line)
+        self.assertTrue(mbrola.cp1252_file("portug.abr").endswith(b"\r\n"))
+
+    def test_the_pair_list_holds_every_pair_with_silence(self):
+        text = mbrola.dfn_text(["a", "r2"]).decode("ascii").splitlines()
+        pairs = {tuple(l.split()) for l in text if not l.startswith(";")}
+        self.assertEqual(pairs, {(x, y) for x in ("_", "a", "r2") for y in ("_", "a", "r2")})
+
+    def test_the_unit_set_round_trips(self):
+        units_in = [("a", True, [0, 100, -100, 5], [1, 3]), ("s", False, [7] * 200, [40, 120])]
+        data = mbrola.unit_set_bytes(units_in)
+        self.assertEqual(data[:8], b"NVPHOU1\n")
+        self.assertEqual(mbrola.read_unit_set(data),
+                         [("a", True, 4, [1, 3]), ("s", False, 200, [40, 120])])
+        with self.assertRaises(ValueError):
+            mbrola.read_unit_set(data + b"x")
+
+    def test_pitch_marks_follow_the_periods(self):
+        # 125 Hz pulses: a mark every 128 samples.
+        x = [0] * 4000
+        for m in range(50, 3900, 128):
+            for k in range(60):
+                x[m + k] = int(8000 * math.exp(-k / 10) * math.cos(2 * math.pi * k / 20))
+        marks = mbrola.pitch_marks(x, True)
+        gaps = [b - a for a, b in zip(marks, marks[1:])]
+        self.assertGreater(len(marks), 25)
+        self.assertTrue(all(126 <= g <= 130 for g in gaps), gaps)
+        self.assertEqual(mbrola.pitch_marks([0] * 1000, False)[:3], [40, 120, 200])
 
 
 if __name__ == "__main__":

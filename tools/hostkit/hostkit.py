@@ -11,10 +11,12 @@ OUT receives:
     ubrimo/navelo/pelaso   the configuration-merge tool (PGMNAVELO)
     ubrimo/tramelis/sons/  the script language's sounds directory (DIRTRAMELIS)
     ubrimo/scripts/        the script directory (DIRDEFAULT)
+    ubrimo/soranatts/      the MBROLA-based engine's portug.nrl, .exc, .abr, .pro, .dfn and
+                           the stand-in voice's unit set portug.uni (SORANATTS DIR)
   home/                    the user profile; home/AppData/Roaming/Navelo/navelo.ini
   bexilo/sons/             the tracker's prompts and effects
   env.sh                   the variables that point the programs at this tree
-  coverage.txt             the coverage report, also printed at the end
+  coverage.txt             the coverage reports, also printed at the end
   MANIFEST                 size and SHA-256 of every file, to compare two generations
 
 --tool is the unit inventory tool (hostkit_units, built with the runtime's own text to phonemes
@@ -33,7 +35,7 @@ import sys
 
 sys.dont_write_bytecode = True  # keep the source tree free of caches
 
-from kitlib import effects, names, report, units, voice, wave8
+from kitlib import effects, mbrola, names, report, units, voice, wave8
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -226,6 +228,15 @@ def main(argv):
         with open(os.path.join(HERE, name), "rb") as f:
             write(os.path.join(diphones, name), f.read())
 
+    # The MBROLA-based engine's files and the stand-in voice's units, one per phoneme.
+    soranatts = host_path(out, SORANATTS_DIR)
+    for name in mbrola.DATA_FILES:
+        write(os.path.join(soranatts, name), mbrola.cp1252_file(name))
+    phone_units = [u for u in run_parallel(mbrola.render_unit, sorted(mbrola.PHONEMES), args.jobs) if u]
+    write(os.path.join(soranatts, "portug.uni"), mbrola.unit_set_bytes(phone_units))
+    write(os.path.join(soranatts, "portug.dfn"), mbrola.dfn_text([u[0] for u in phone_units]))
+    sys.stderr.write("hostkit: stand-in voice of %d phoneme units\n" % len(phone_units))
+
     jobs = sound_jobs(out)
     sys.stderr.write("hostkit: %d sounds\n" % len(jobs))
     datas = run_parallel(lambda j: j[1](*j[2]), jobs, args.jobs)
@@ -260,6 +271,9 @@ def main(argv):
                                host_path(out, LETTERS_DIR), missing)
     else:
         text = "Host kit coverage: not measured (no inventory tool); base inventory only.\n"
+    if args.tool:
+        text += mbrola.coverage_report(args.tool, os.path.join(soranatts, "portug"), args.words,
+                                       [u[0] for u in phone_units])
     write(os.path.join(out, "coverage.txt"), text.encode())
     sys.stdout.write(text)
     write(os.path.join(out, "MANIFEST"), manifest(out).encode())

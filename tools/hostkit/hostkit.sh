@@ -26,7 +26,8 @@ fi
 
 stamp=$( {
   cd "$here"
-  find . -type f \( -name '*.py' -o -name '*.rgr' -o -name '*.exc' -o -name pelaso \) -print0 \
+  find . -type f \( -name '*.py' -o -name '*.rgr' -o -name '*.exc' -o -name '*.nrl' \
+    -o -name '*.abr' -o -name '*.pro' -o -name pelaso \) -print0 \
     | LC_ALL=C sort -z | xargs -0 sha256sum
   [ -n "$tool" ] && sha256sum "$tool"
   sha256sum "$words"

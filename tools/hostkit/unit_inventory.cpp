@@ -5,6 +5,10 @@
 //   hostkit_units coverage RULES EXCEPTIONS WORDS INDEX LETTERS
 //                                                           how many words find every unit
 //   hostkit_units phonemes RULES EXCEPTIONS < WORDS         each word and its phoneme string
+//   hostkit_units pho STEM < WORDS                          each word and the MBROLA voice's
+//                                                           phonemes for it (STEM.nrl, .exc,
+//                                                           .abr, .pro, .dfn), stressed ones
+//                                                           marked with ">"
 //
 // Word lists are UTF-8, one word a line.
 #include <cstdio>
@@ -19,6 +23,7 @@
 #include "platform/text_encoding.h"
 #include "tools/hostkit/recording_database.h"
 #include "tradutor/diphone_database.h"
+#include "tradutor/pho_front_end.h"
 #include "tradutor/synthesizer.h"
 #include "tradutor/text_to_phonemes.h"
 
@@ -179,6 +184,29 @@ int Phonemes(const PhonemeRules& rules, const std::vector<std::string>& words) {
   return 0;
 }
 
+// The phonemes of each word through the MBROLA voice's front end: its phoneme lines, marks kept,
+// the pause lines left out.
+int PhoWords(const std::string& stem, const std::vector<std::string>& words) {
+  PhoFrontEnd front;
+  const std::string error =
+      front.LoadFiles(stem, [](const std::string& m) { std::cerr << Cp1252ToUtf8(m) << "\n"; });
+  if (!error.empty()) {
+    std::cerr << "hostkit_units: " << Cp1252ToUtf8(error) << "\n";
+    return 1;
+  }
+  for (const std::string& word : words) {
+    const std::string text = Utf8ToCp1252(word);
+    std::string out;
+    for (const std::string& line : front.PhonemeList(front.Intonate(front.Tokenise(front.Normalise(text))))) {
+      if (line.empty() || line[0] == ';' || line[0] == '_') continue;
+      if (!out.empty()) out += ' ';
+      out += line;
+    }
+    std::cout << word << "\t" << Cp1252ToUtf8(out) << "\n";
+  }
+  return 0;
+}
+
 }  // namespace
 }  // namespace navelo
 
@@ -200,8 +228,10 @@ int main(int argc, char** argv) {
     if (!LoadRules(rules, argv[2], argv[3])) return 1;
     return Phonemes(rules, ReadWords(std::cin));
   }
+  if (mode == "pho" && argc == 3) return PhoWords(argv[2], ReadWords(std::cin));
   std::cerr << "usage: hostkit_units inventory RULES EXCEPTIONS WORDS\n"
                "       hostkit_units coverage RULES EXCEPTIONS WORDS INDEX LETTERS\n"
-               "       hostkit_units phonemes RULES EXCEPTIONS < WORDS\n";
+               "       hostkit_units phonemes RULES EXCEPTIONS < WORDS\n"
+               "       hostkit_units pho STEM < WORDS\n";
   return 2;
 }

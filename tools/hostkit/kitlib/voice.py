@@ -16,8 +16,9 @@ def tool_versions():
     return "\n".join(out)
 
 
-def speak(text, pitch=None, speed=None, phonemes=False):
-    """Signed 16-bit samples at 11025 Hz of text (or of [[phonemes]]) said by the voice."""
+def speak(text, pitch=None, speed=None, phonemes=False, rate=11025):
+    """Signed 16-bit samples at rate (11025 Hz unless asked) of text (or of [[phonemes]]) said
+    by the voice."""
     cmd = ["espeak-ng", "-v", VOICE, "--stdout", "-b", "1"]
     if pitch is not None:
         cmd += ["-p", str(pitch)]
@@ -28,6 +29,6 @@ def speak(text, pitch=None, speed=None, phonemes=False):
                          capture_output=True, check=True).stdout
     # No dither (-D), so the same input always gives the same bytes.
     raw = subprocess.run(["sox", "-D", "-V1", "-t", "wav", "-", "-t", "raw", "-e", "signed-integer",
-                          "-b", "16", "-c", "1", "-", "rate", "-h", "11025"],
+                          "-b", "16", "-c", "1", "-", "rate", "-h", str(rate)],
                          input=wav, capture_output=True, check=True).stdout
     return from_s16le(raw)
