@@ -39,6 +39,7 @@ class KeySynthesis {
 
   // The input the operations drive; none until this is called (everything then does nothing).
   void UseInput(InputSynthesizer& input) { input_ = &input; }
+  void SetPause(std::function<void(int)> pause) { pause_ = std::move(pause); }
   // False, with the reason, when no input can be synthesised on this desktop.
   bool Ready(std::string& reason);
 
@@ -116,6 +117,7 @@ class SwitchMatrix {
   // pause: a plain pause in milliseconds between port writes and reads.
   explicit SwitchMatrix(std::function<void(int)> pause) : pause_(std::move(pause)) {}
   void UsePort(ParallelPort& port) { port_ = &port; }
+  void SetPause(std::function<void(int)> pause) { pause_ = std::move(pause); }
 
   // Opens the port on first use (and takes the idle reading); false, with the sentence to say,
   // while it cannot be had.
