@@ -447,7 +447,7 @@ class X11Windows final : public WindowManager {
   }
 
   bool WmSupports(const char* name) {
-    const ::Atom wanted = Atom(name);
+    const ::Atom wanted = Intern(name);
     for (unsigned long a : Longs(DefaultRootWindow(display_), Intern("_NET_SUPPORTED"), XA_ATOM)) {
       if (a == wanted) return true;
     }
@@ -459,7 +459,7 @@ class X11Windows final : public WindowManager {
     int count = 0;
     bool found = false;
     if (XGetWMProtocols(display_, window, &protocols, &count)) {
-      const ::Atom wanted = Atom(protocol);
+      const ::Atom wanted = Intern(protocol);
       for (int i = 0; i < count; ++i) found = found || protocols[i] == wanted;
       XFree(protocols);
     }

@@ -5,7 +5,8 @@ it receives, so a test can tell what another program typed or clicked into it.
   {"key": "Escape", "mods": [...]}    every key press, with the modifiers held ("shift", "ctrl", "alt")
   {"click": 1|2, "x": X, "y": Y}       a button press (2: the second press of a double click), root
                                        coordinates
-  {"ready": true}                      once the window is shown and has the focus
+  {"ready": true, "area": [X, Y, W, H]} once the window is shown and has the focus; the screen
+                                       rectangle of its empty lower part, where clicks land
 
 Run: python3 desktop_window.py LOG TITLE
 """
@@ -77,7 +78,10 @@ window.connect("destroy", Gtk.main_quit)
 
 def announce():
     entry.grab_focus()
-    record(ready=True)
+    origin = window.get_window().get_origin()
+    x, y = area.translate_coordinates(window, 0, 0)
+    allocation = area.get_allocation()
+    record(ready=True, area=[origin[-2] + x, origin[-1] + y, allocation.width, allocation.height])
     return False
 
 
