@@ -178,11 +178,4 @@ std::unique_ptr<AccessibilityBackend> MakeAccessibilityBackend() {
 }
 std::unique_ptr<ParallelPort> MakeParallelPort() { return std::make_unique<InpOutPort>(); }
 
-// The Windows build carries no JPEG decoder yet.
-bool DecodeJpegFile(const std::filesystem::path&, DecodedJpeg& picture, std::string& reason) {
-  picture = DecodedJpeg{};
-  reason = "imagens JPEG não estão disponíveis nesta versão para Windows";
-  return false;
-}
-
 }  // namespace navelo
