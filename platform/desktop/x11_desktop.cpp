@@ -183,6 +183,7 @@ class XTestInput final : public InputSynthesizer {
 
   std::optional<KeyWithModifiers> KeyForChar(unsigned char byte) override {
     if (!ready_) return std::nullopt;
+    SuspendCapsLock();
     const KeySym sym = KeysymOfByte(byte);
     if (sym == NoSymbol) return std::nullopt;
     if (auto found = FindKeysym(sym)) return found;
@@ -191,12 +192,18 @@ class XTestInput final : public InputSynthesizer {
 
   std::optional<KeyWithModifiers> DeadKeyFor(unsigned char accent) override {
     if (!ready_) return std::nullopt;
+    SuspendCapsLock();
     const KeySym sym = DeadKeysym(accent);
     if (sym == NoSymbol) return std::nullopt;
     return FindKeysym(sym);
   }
 
   void ReleaseSpareKeys() override {
+    if (caps_suspended_ && display_) {
+      XkbLockModifiers(display_, XkbUseCoreKbd, LockMask, LockMask);
+      XSync(display_, False);
+      caps_suspended_ = false;
+    }
     if (!spare_ || !display_) return;
     // The program that received the key looks its symbol up when it reads the event; the
     // mapping stays until it has had the time to.
@@ -236,6 +243,18 @@ class XTestInput final : public InputSynthesizer {
   }
 
  private:
+  // A user's Caps Lock would turn the letters typed into the other case: it is off while a
+  // character is typed and on again after (the events carry the state they were made in).
+  void SuspendCapsLock() {
+    if (caps_suspended_) return;
+    XkbStateRec state{};
+    if (XkbGetState(display_, XkbUseCoreKbd, &state) != Success) return;
+    if (!(state.locked_mods & LockMask)) return;
+    XkbLockModifiers(display_, XkbUseCoreKbd, LockMask, 0);
+    XSync(display_, False);
+    caps_suspended_ = true;
+  }
+
   // The key and shift level that give sym in the layout's current group: level 1 plain, 2 with
   // Shift, 3 with AltGr, 4 with both. The lowest level wins.
   std::optional<KeyWithModifiers> FindKeysym(KeySym sym) {
@@ -300,6 +319,7 @@ class XTestInput final : public InputSynthesizer {
   bool ready_ = false;
   int spare_ = 0;
   int spare_width_ = 1;
+  bool caps_suspended_ = false;
 };
 
 class X11Windows final : public WindowManager {

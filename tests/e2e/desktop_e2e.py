@@ -44,7 +44,7 @@ def which_all(*names):
 
 
 PYTHON_GTK = gtk_python()
-X_TOOLS = ("Xvfb", "setxkbmap", "xmodmap", "xprop", "xdotool", "openbox")
+X_TOOLS = ("Xvfb", "setxkbmap", "xmodmap", "xprop", "xset", "xdotool", "openbox")
 HAVE_X = which_all(*X_TOOLS)
 X_REASON = "needs " + ", ".join(X_TOOLS) + " (xvfb, x11-xkb-utils, x11-xserver-utils, xdotool, openbox)"
 GTK_REASON = "needs python3-gi with GTK 3 (gir1.2-gtk-3.0)"
@@ -273,6 +273,18 @@ class DesktopTest(unittest.TestCase):
                 self.assertEqual(self.x("xmodmap", "-pke"), keymap)
                 window.kill()
                 window.wait()
+
+    def test_digita_types_the_same_text_with_caps_lock_on_and_leaves_it_on(self):
+        self.open_window("Janela de Teste")
+        self.x("xdotool", "key", "Caps_Lock")
+        try:
+            self.assertIn("Caps Lock:   on", self.x("xset", "q"))
+            code, lines = self.host.run('digita "%s" &\n' % TEXT)
+            self.assertEqual(code, 0, lines)
+            self.wait_for(lambda r: r.get("text") == TEXT, seconds=5)
+            self.assertIn("Caps Lock:   on", self.x("xset", "q"))
+        finally:
+            self.x("xdotool", "key", "Caps_Lock")
 
     def test_aciona_presses_keys_with_modifiers_and_releases_them(self):
         self.open_window("Janela de Teste")
