@@ -126,16 +126,6 @@ class Win32Windows final : public WindowManager {
   }
 };
 
-// Active Accessibility with WinEvent hooks is not wired in this build yet: no objects are
-// reported, as on a system without the interface.
-class Win32NoAccessibility final : public AccessibilityBackend {
- public:
-  bool Start() override { return false; }
-  void Stop() override {}
-  void Poll(const std::function<void(AccessibleEvent)>&) override {}
-  std::shared_ptr<AccessibleTarget> ObjectAt(int, int) override { return nullptr; }
-};
-
 // The port library inpout32.dll: Inp32 reads and Out32 writes one byte of an I/O port.
 class InpOutPort final : public ParallelPort {
  public:
@@ -173,9 +163,6 @@ class InpOutPort final : public ParallelPort {
 
 std::unique_ptr<InputSynthesizer> MakeInputSynthesizer() { return std::make_unique<Win32Input>(); }
 std::unique_ptr<WindowManager> MakeWindowManager() { return std::make_unique<Win32Windows>(); }
-std::unique_ptr<AccessibilityBackend> MakeAccessibilityBackend() {
-  return std::make_unique<Win32NoAccessibility>();
-}
 std::unique_ptr<ParallelPort> MakeParallelPort() { return std::make_unique<InpOutPort>(); }
 
 }  // namespace navelo
