@@ -333,6 +333,12 @@ class DesktopTest(unittest.TestCase):
         while "Normal" not in self.x("xprop", "-id", wid, "WM_STATE") and time.monotonic() < end:
             time.sleep(0.1)
         self.assertIn("Normal", self.x("xprop", "-id", wid, "WM_STATE"))
+        self.host.run('janela maximiza "relatório"\n')
+        end = time.monotonic() + 5
+        while ("MAXIMIZED_VERT" not in self.x("xprop", "-id", wid, "_NET_WM_STATE")
+               and time.monotonic() < end):
+            time.sleep(0.1)
+        self.assertIn("_NET_WM_STATE_MAXIMIZED_HORZ", self.x("xprop", "-id", wid, "_NET_WM_STATE"))
         code, lines = self.host.run('janela fecha "*relatório de vendas*"\n')
         self.assertEqual(code, 0)
         window.wait(timeout=10)
