@@ -97,4 +97,61 @@ PictureResult LoadBmpFile(const std::filesystem::path& path, PictureImage& pictu
   return DecodeBmp(bytes, picture);
 }
 
+bool WriteBmpFile(const std::filesystem::path& path, int width, int height, bool grey,
+                  const std::vector<uint8_t>& pixels) {
+  const int channels = grey ? 1 : 3;
+  if (width <= 0 || height <= 0 ||
+      pixels.size() != static_cast<size_t>(width) * static_cast<size_t>(height) * channels) {
+    return false;
+  }
+  const size_t stride = (static_cast<size_t>(width) * channels + 3) & ~size_t{3};
+  const uint32_t palette = grey ? 256 * 4 : 0;
+  const uint32_t offset = 14 + 40 + palette;
+  const uint64_t file_size = offset + stride * static_cast<uint64_t>(height);
+  if (file_size > 0xFFFFFFFFu) return false;
+  std::string out;
+  out.reserve(static_cast<size_t>(file_size));
+  auto put16 = [&out](uint32_t v) {
+    out.push_back(static_cast<char>(v & 0xFF));
+    out.push_back(static_cast<char>(v >> 8 & 0xFF));
+  };
+  auto put32 = [&](uint32_t v) {
+    put16(v & 0xFFFF);
+    put16(v >> 16);
+  };
+  out += "BM";
+  put32(static_cast<uint32_t>(file_size));
+  put32(0);
+  put32(offset);
+  put32(40);
+  put32(static_cast<uint32_t>(width));
+  put32(static_cast<uint32_t>(height));
+  put16(1);
+  put16(grey ? 8 : 24);
+  put32(0);
+  put32(static_cast<uint32_t>(stride * height));
+  put32(2835);
+  put32(2835);
+  put32(grey ? 256 : 0);
+  put32(0);
+  for (uint32_t i = 0; grey && i < 256; ++i) put32(i | i << 8 | i << 16);
+  for (int row = height - 1; row >= 0; --row) {
+    const uint8_t* p = pixels.data() + static_cast<size_t>(row) * width * channels;
+    for (int x = 0; x < width; ++x) {
+      if (grey) {
+        out.push_back(static_cast<char>(p[x]));
+      } else {
+        // BMP keeps blue, green, red.
+        out.push_back(static_cast<char>(p[x * 3 + 2]));
+        out.push_back(static_cast<char>(p[x * 3 + 1]));
+        out.push_back(static_cast<char>(p[x * 3]));
+      }
+    }
+    out.append(stride - static_cast<size_t>(width) * channels, '\0');
+  }
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file.write(out.data(), static_cast<std::streamsize>(out.size()));
+  return static_cast<bool>(file);
+}
+
 }  // namespace navelo

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <filesystem>
+#include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "console/console.h"
 #include "platform/display.h"
@@ -13,5 +15,11 @@ namespace navelo {
 // with the 40-byte information header only.
 PictureResult DecodeBmp(std::string_view bytes, PictureImage& picture);
 PictureResult LoadBmpFile(const std::filesystem::path& path, PictureImage& picture);
+
+// Writes a bottom-up BMP file with the 40-byte information header: 8 bits a pixel with a grey
+// palette when grey (pixels one byte each), else 24 bits (pixels red, green, blue). Rows of pixels
+// run top first. False when the file cannot be written.
+bool WriteBmpFile(const std::filesystem::path& path, int width, int height, bool grey,
+                  const std::vector<uint8_t>& pixels);
 
 }  // namespace navelo

@@ -4,20 +4,9 @@
 #include "platform/text_encoding.h"
 
 namespace navelo {
-namespace {
 
-bool Pending(Interpreter& in, std::string&) { return NotYetAvailable(in, in.command_word); }
-
-constexpr CommandEntry kEntries[] = {
-    // Desktop automation.
-    {"DIGITA", Pending}, {"ACIONA", Pending}, {"CLICA", Pending},
-    {"CAPTURA", Pending}, {"TRANSFERE", Pending}, {"JANELA", Pending}, {"MSAA", Pending},
-    {"IMAGEM", Pending}, {"SENSOR", Pending},
-};
-
-}  // namespace
-
-std::span<const CommandEntry> PendingCommands() { return kEntries; }
+// Every command word has its handler now; the list stays for words still to come.
+std::span<const CommandEntry> PendingCommands() { return {}; }
 
 bool NotYetAvailable(Interpreter& in, std::string_view what) {
   in.svc.speech.SpeakWriteLine(Utf8ToCp1252("Comando ainda não disponível: ") + std::string(what));

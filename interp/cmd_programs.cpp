@@ -79,10 +79,6 @@ bool ExisteProg(Interpreter& in, std::string& args) {
   return true;
 }
 
-// The title of the window in the foreground. The terminal and headless consoles have no window
-// manager to ask, so no title is ever found there and a title wait runs its full time.
-std::string ForegroundTitle(Interpreter&) { return {}; }
-
 bool Espera(Interpreter& in, std::string& args) {
   in.io_status = 0;
   TrimInPlace(args);
@@ -112,8 +108,7 @@ bool Espera(Interpreter& in, std::string& args) {
   const std::string wanted = FoldUpper(title);
   const int64_t tries = static_cast<int64_t>(*count) * 2;
   for (int64_t i = 0; i < tries; ++i) {
-    std::string current = ForegroundTitle(in);
-    if (current.size() > 249) current.resize(249);
+    std::string current = ForegroundWindowTitle(in, 249);
     if (FoldUpper(current).find(wanted) != std::string::npos) return true;
     console.Delay(500);
   }

@@ -17,6 +17,7 @@ class CommandTable {
                         TalkCommands(),
                         ListCommands(),
                         MidiCommands(),
+                        AutomationCommands(),
                         PendingCommands()}) {
       for (const CommandEntry& entry : family) handlers_.emplace(entry.word, entry.handler);
     }

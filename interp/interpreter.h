@@ -17,6 +17,7 @@
 #include "interp/socket_channel.h"
 #include "interp/file_state.h"
 #include "platform/clock.h"
+#include "sys/automation.h"
 #include "sys/midi.h"
 #include "sys/programs.h"
 #include "tradutor/media_control.h"
@@ -138,6 +139,13 @@ class Interpreter {
   int menu_start_item = 1;
   // The MIDI output of the MIDI command; the program entry gives it the synthesizer.
   Midi midi{svc.console};
+  // Desktop automation: synthesised keys and pointer (the program's own messages are handled after
+  // each key), other programs' windows, the accessibility objects and the switch matrix. The
+  // program entry gives them the platform's backends; until then they report themselves missing.
+  KeySynthesis keys{[this] { svc.console.PumpMessages(); }, PlainPause};
+  WindowManager* windows = nullptr;
+  AccessibilityMonitor accessibility{[this] { svc.console.PumpMessages(); }};
+  SwitchMatrix sensor{PlainPause};
 
  private:
   int start_weekday_ = 0;
@@ -156,7 +164,12 @@ std::span<const CommandEntry> HttpCommands();
 std::span<const CommandEntry> TalkCommands();
 std::span<const CommandEntry> ListCommands();
 std::span<const CommandEntry> MidiCommands();
+std::span<const CommandEntry> AutomationCommands();
 std::span<const CommandEntry> PendingCommands();
+
+// The title of the window in the foreground (cp1252, cut to max_title bytes); empty when there is
+// none or the desktop cannot be reached.
+std::string ForegroundWindowTitle(Interpreter& in, size_t max_title);
 
 // Writes and speaks a message given as UTF-8 source text (converted to cp1252).
 void SayLine(Interpreter& in, std::string_view utf8_message);

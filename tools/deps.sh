@@ -11,6 +11,11 @@ packages+=(clang libclang-rt-14-dev)
 packages+=(xvfb xdotool x11-utils)
 # Braille: brltty and its client library; liblouis as an oracle in the braille tests.
 packages+=(liblouis-bin brltty libbrlapi-dev)
+# Desktop automation: XTest and Xlib, AT-SPI 2, libjpeg; its tests run a GTK window (python3-gi)
+# under Xvfb with openbox, switch layouts with setxkbmap and read the keymap with xmodmap, and
+# start a session bus for the accessibility bus.
+packages+=(libx11-dev libxtst-dev libatspi2.0-dev at-spi2-core libjpeg-dev openbox x11-xkb-utils
+  x11-xserver-utils python3-gi gir1.2-gtk-3.0 dbus)
 # The system's voices: espeak-ng's library and speech-dispatcher.
 packages+=(libespeak-ng-dev libspeechd-dev speech-dispatcher)
 # The host kit (tools/hostkit) also needs these; only the run command asks for them.

@@ -28,6 +28,7 @@
 #include "platform/shared_audio.h"
 #include "platform/locked_audio.h"
 #include "platform/message_box.h"
+#include "platform/desktop.h"
 #include "platform/midi_output.h"
 #include "platform/speech_engine.h"
 #include "tradutor/diphone_speech.h"
@@ -238,6 +239,15 @@ void RunProgram(const ProgramOptions& options) {
         return host.Resolve(setting).string();
       });
   interpreter.midi.UseOutput(*midi);
+  // The desktop of other programs, reached when a script first asks.
+  static std::unique_ptr<InputSynthesizer> input = MakeInputSynthesizer();
+  static std::unique_ptr<WindowManager> windows = MakeWindowManager();
+  static std::unique_ptr<AccessibilityBackend> accessibility = MakeAccessibilityBackend();
+  static std::unique_ptr<ParallelPort> parallel_port = MakeParallelPort();
+  interpreter.keys.UseInput(*input);
+  interpreter.windows = windows.get();
+  interpreter.accessibility.UseBackend(*accessibility);
+  interpreter.sensor.UsePort(*parallel_port);
 
   // Interpreter initialisation comes first, so TEMPO counts the start-up too.
   interpreter.Reset();

@@ -15,6 +15,7 @@
 
 #include "config/config.h"
 #include "config/host_env.h"
+#include "console/bmp.h"
 #include "interp/interpreter.h"
 #include "interp/text.h"
 
@@ -47,6 +48,30 @@ class FakeConsole final : public Console {
     top = window_top;
     return has_pointer;
   }
+  void ClipboardPut(std::string_view text) override { clipboard = text; }
+  void ClipboardGet(std::string& buffer, size_t capacity) override {
+    if (capacity == 0) return;
+    buffer = clipboard.substr(0, capacity - 1);
+  }
+  // Pictures are decoded as the console does; what was shown is logged as "W x H at X,Y".
+  PictureResult PictureLoad(const std::filesystem::path& file) override {
+    PictureImage image;
+    const PictureResult result = LoadBmpFile(file, image);
+    if (result == PictureResult::kLoaded) loaded_picture = image;
+    return result;
+  }
+  void PictureShow(int x, int y) override {
+    pictures.push_back(std::to_string(loaded_picture.width) + "x" +
+                       std::to_string(loaded_picture.height) + " at " + std::to_string(x) + "," +
+                       std::to_string(y));
+  }
+  void PictureClear() override { ++picture_clears; }
+  unsigned long WindowHandle() override { return window_handle; }
+  std::string clipboard;
+  PictureImage loaded_picture;
+  std::vector<std::string> pictures;
+  int picture_clears = 0;
+  unsigned long window_handle = 0;
   std::string written;
   std::string title;
   int clears = 0;
