@@ -206,6 +206,19 @@ class NaveloIniTest(unittest.TestCase):
         for path in (ini["TRADUTOR"]["DIRLETRAS"], ini["TRADUTOR"]["DIRDIFONES"]):
             self.assertLessEqual(len(path), 79)
 
+    def test_usual_speeds_cut_nothing_off_the_units(self):
+        # Units die away at their end; a cut off the end would stop them in full sound.
+        ini = parse_ini(hostkit.navelo_ini())["SINTETIZADOR"]
+        usual = int(parse_ini(hostkit.navelo_ini())["TRADUTOR"]["VELOCIDADE"])
+        for n in range(1, usual + 1):
+            self.assertEqual(int(ini["CORTEFON%d" % n]), 0, n)
+
+    def test_unit_end_fade_is_below_a_tenth_two_ms_before_the_end(self):
+        two_ms = int(0.002 * hostkit.wave8.RATE)
+        self.assertGreaterEqual(hostkit.UNIT_FADE, 5 * two_ms)
+        self.assertLess(hostkit._FADE_OUT[-two_ms], 0.1)
+        self.assertGreater(hostkit._FADE_OUT[0], 0.95)
+
     def test_folders_map_into_the_tree(self):
         self.assertEqual(hostkit.host_path("/t", r"c:\ubrimo\som\letras"),
                          "/t/c/ubrimo/som/letras")
@@ -323,6 +336,17 @@ class UnitsTest(unittest.TestCase):
         self.assertEqual(units.key_to_phonemes("$NN"), "n")
         self.assertIsNone(units.key_to_phonemes("$"))
         self.assertIsNone(units.key_to_phonemes("$SCIRC"))
+
+    def test_nasal_vowels_keep_their_nasal_consonant(self):
+        # tempo, campo: the voice writes the nasal vowel and a nasal coda N
+        self.assertTrue(units.bare_nasal("$TETIL"))
+        self.assertTrue(units.bare_nasal("$ATIL"))
+        self.assertFalse(units.bare_nasal("$AWTIL"))
+        self.assertFalse(units.bare_nasal("$TECIRC"))
+        self.assertEqual(units.carrier("$KATIL"), ("ak'&~Nta", 1))
+        self.assertEqual(units.carrier("$TETIL"), ("at'eINta", 1))
+        self.assertEqual(units.carrier("$A"), ("'ata", 0))
+        self.assertEqual(units.key_to_phonemes("$TRA"), "tR'a")
 
     def test_base_inventory_is_sayable_and_storable(self):
         inv = units.base_inventory()
