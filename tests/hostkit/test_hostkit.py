@@ -421,6 +421,22 @@ class RulesWithTheSynthesizerTest(unittest.TestCase):
             if key.startswith("$"):
                 self.assertIn(key, base)
 
+    def test_nasal_endings_open_e_before_rr_and_muito(self):
+        rules = os.path.join(KIT, "regras.rgr")
+        exc = os.path.join(KIT, "portug.exc")
+        words = ["também", "alguém", "porém", "parabéns", "terra", "muito", "muitos", "bem"]
+        out = self.run_tool("phonemes", rules, exc,
+                            stdin=("\n".join(words) + "\n").encode("utf-8"))
+        table = dict(l.split("\t") for l in out.stdout.decode("utf-8").splitlines())
+        self.assertEqual(table["também"], "[ t/a~/ b/E~y]")
+        self.assertEqual(table["alguém"], "[a/w/ g/E~y]")
+        self.assertEqual(table["porém"], "[ p/o^/ r/E~y]")
+        self.assertEqual(table["parabéns"], "[ p/a/ r/a/ b/E~ys]")
+        self.assertEqual(table["terra"], "[ t/E/ rr/a]")
+        self.assertEqual(table["muito"], "[ m/U~/y/ t/u]")
+        self.assertEqual(table["muitos"], "[ m/U~/y/ t/u/ s]")
+        self.assertEqual(table["bem"], "[ b/e~y]")
+
     def test_phonemes_use_only_the_synthesizers_symbols(self):
         rules = os.path.join(KIT, "regras.rgr")
         exc = os.path.join(KIT, "portug.exc")
