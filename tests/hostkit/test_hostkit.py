@@ -343,8 +343,8 @@ class UnitsTest(unittest.TestCase):
         self.assertTrue(units.bare_nasal("$ATIL"))
         self.assertFalse(units.bare_nasal("$AWTIL"))
         self.assertFalse(units.bare_nasal("$TECIRC"))
-        self.assertEqual(units.carrier("$KATIL"), ("ak'&~Nta", 1))
-        self.assertEqual(units.carrier("$TETIL"), ("at'eINta", 1))
+        self.assertEqual(units.carrier("$KATIL"), ("a'k&~Nta", 1))
+        self.assertEqual(units.carrier("$TETIL"), ("a'teINta", 1))
         self.assertEqual(units.carrier("$A"), ("'ata", 0))
         self.assertEqual(units.key_to_phonemes("$TRA"), "tR'a")
 

@@ -44,7 +44,7 @@ PROGRAM_DIR = r"c:\ubrimo\navelo"
 SOUNDS_DIR = r"c:\ubrimo\tramelis\sons"
 SCRIPTS_DIR = r"c:\ubrimo\scripts"
 SORANATTS_DIR = "c:\\ubrimo\\soranatts\\"
-# Words per minute of the connected speech the units are cut from (--connected-units).
+# Words per minute of the connected speech the units that begin with a stop are cut from.
 UNIT_SPEED = 250
 # Words per minute of the voice when it says a unit alone: syllables said alone come out long, and
 # the synthesizer joins them one after another.
@@ -132,6 +132,16 @@ def said_alone_unit_samples(key):
     x = x[:-UNIT_FADE] + [v * g for v, g in zip(x[-UNIT_FADE:], _FADE_OUT)]
     has_vowel = any(c in "aeiou&" for c in ph.lower())
     return bytes(wave8.to_u8(x, wave8.loudness_gain(x, 0.2 if has_vowel else 0.07)))
+
+
+def unit_samples(key):
+    """Units that begin with a stop come from connected speech, which gives them their closure
+    and the transition from the burst into the vowel; the others are said alone (cut from
+    connected speech they measured less intelligible: the voice's nasal vowel and its coda come
+    apart with a silence between them, and a vowel-initial unit loses its onset)."""
+    if units.first_token(key) in units.STOPS and not key.endswith("TIL"):
+        return connected_unit_samples(key)
+    return said_alone_unit_samples(key)
 
 
 def _smooth_envelope(x, ms=2.0):
@@ -287,8 +297,6 @@ def main(argv):
     ap.add_argument("--tool")
     ap.add_argument("--words", default="/usr/share/dict/brazilian")
     ap.add_argument("--jobs", type=int, default=os.cpu_count() or 1)
-    ap.add_argument("--connected-units", action="store_true",
-                    help="cut the units from connected speech at the voice's phoneme events")
     args = ap.parse_args(argv[1:])
     out = os.path.abspath(args.out)
 
@@ -318,12 +326,9 @@ def main(argv):
         keys |= word_inventory(args.tool, rules, exceptions, args.words)
     keys = sorted(keys)
     sys.stderr.write("hostkit: %d diphone units\n" % len(keys))
-    if args.connected_units:
-        # The voice's library keeps global state: each worker process uses it from one thread.
-        with concurrent.futures.ProcessPoolExecutor(max_workers=args.jobs) as pool:
-            samples = list(pool.map(connected_unit_samples, keys, chunksize=16))
-    else:
-        samples = run_parallel(said_alone_unit_samples, keys, args.jobs)
+    # The voice's library keeps global state: each worker process uses it from one thread.
+    with concurrent.futures.ProcessPoolExecutor(max_workers=args.jobs) as pool:
+        samples = list(pool.map(unit_samples, keys, chunksize=16))
     made = [(k, s) for k, s in zip(keys, samples) if s]
     missing = [k for k, s in zip(keys, samples) if not s]
     index, data = units.build_files(made)

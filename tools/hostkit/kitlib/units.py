@@ -164,6 +164,12 @@ def carrier(key):
         return None
     if bare_nasal(key):
         ph += "N"
+    # The library reads "*" as a character to name; R is the same tap.
+    ph = ph.replace("*", "R")
+    if "'" in ph:
+        # The stress mark opens the syllable: the voice then keeps the unit's first consonant
+        # in it instead of closing the carrier's vowel with it (a-la, not al-a).
+        ph = "'" + ph.replace("'", "")
     if first_token(key) in VOWELS:
         return ph + "ta", 0
     return "a" + ph + "ta", 1
