@@ -372,6 +372,17 @@ class UnitsTest(unittest.TestCase):
 
 
 class StressTest(unittest.TestCase):
+    def test_both_phoneme_notations_meet_in_one(self):
+        same = [("[ t/a~/ b/E~y]", "t&~mb'eIN"), ("[ k/a~/ p/u]", "k'&~mpU"),
+                ("[ m/A~w]", "m'&U~"), ("[ t/E/ rr/a]", "t'Ex&"),
+                ("[ k/o^/ m/e~/ d/a/ d/O^r]", "komeINdad'o*"), ("[ f/i/ lh/u]", "f'iljU"),
+                ("[ p/o~/ tch/i]", "p'oNtSy"), ("[ m/E^/ z/ m/u]", "m'ezmU")]
+        for ours, voice in same:
+            self.assertEqual(report.our_canonical(ours), report.voice_canonical(voice), ours)
+        self.assertNotEqual(report.our_canonical("[ t/E^/ rr/a]"),
+                            report.voice_canonical("t'Ex&"))
+        self.assertNotEqual(report.our_canonical("[ b/E/ m]"), report.voice_canonical("b'eIN"))
+
     def test_our_stressed_syllable_counted_from_the_end(self):
         self.assertEqual(report.our_stress("[ k/A/ z/a]"), 2)
         self.assertEqual(report.our_stress("[ k/a/ f/E]"), 1)
@@ -436,6 +447,15 @@ class RulesWithTheSynthesizerTest(unittest.TestCase):
         self.assertEqual(table["muito"], "[ m/U~/y/ t/u]")
         self.assertEqual(table["muitos"], "[ m/U~/y/ t/u/ s]")
         self.assertEqual(table["bem"], "[ b/e~y]")
+
+    def test_s_before_a_voiced_consonant_is_z(self):
+        rules = os.path.join(KIT, "regras.rgr")
+        exc = os.path.join(KIT, "portug.exc")
+        out = self.run_tool("phonemes", rules, exc, stdin="mesmo\ncismar\nposto\n".encode())
+        table = dict(l.split("\t") for l in out.stdout.decode("utf-8").splitlines())
+        self.assertEqual(table["mesmo"], "[ m/E^/ z/ m/u]")
+        self.assertEqual(table["cismar"], "[ s/i/ z/ m/A/r]")
+        self.assertEqual(table["posto"], "[ p/O^/ s/ t/u]")
 
     def test_phonemes_use_only_the_synthesizers_symbols(self):
         rules = os.path.join(KIT, "regras.rgr")

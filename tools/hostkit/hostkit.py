@@ -255,6 +255,7 @@ def coverage_report(tool, rules, exceptions, words, index, letters, missing):
     figures, extra = report.coverage(tool, rules, exceptions, words, index, letters)
     sample = report.sample_words(words, 2000)
     agree, compared, disagree = report.stress_agreement(tool, rules, exceptions, sample)
+    same, _, classes = report.phoneme_agreement(tool, rules, exceptions, sample)
     total = figures.get("words", 0) or 1
     lines = [
         "Host kit coverage",
@@ -271,6 +272,12 @@ def coverage_report(tool, rules, exceptions, words, index, letters, missing):
         "  stressed syllable agreeing with espeak-ng over %d words: %d (%.1f %%)"
         % (compared, agree, 100.0 * agree / (compared or 1)),
     ]
+    lines.append("  phoneme string (stress aside) agreeing with espeak-ng over %d words: %d (%.1f %%)"
+                 % (compared, same, 100.0 * same / (compared or 1)))
+    for (ours, voice), (count, example) in sorted(classes.items(),
+                                                  key=lambda kv: (-kv[1][0], kv[0]))[:10]:
+        lines.append("  phonemes differ: ours %s, espeak-ng %s: %d (%s)"
+                     % (ours, voice, count, example))
     lines += ["  " + line for line in extra[:20]]
     lines += ["  stress differs: " + d for d in disagree[:8]]
     return "\n".join(lines) + "\n"
