@@ -448,14 +448,18 @@ class RulesWithTheSynthesizerTest(unittest.TestCase):
         self.assertEqual(table["muitos"], "[ m/U~/y/ t/u/ s]")
         self.assertEqual(table["bem"], "[ b/e~y]")
 
-    def test_s_before_a_voiced_consonant_is_z(self):
+    def test_s_before_a_voiced_consonant_is_z_and_qui(self):
         rules = os.path.join(KIT, "regras.rgr")
         exc = os.path.join(KIT, "portug.exc")
-        out = self.run_tool("phonemes", rules, exc, stdin="mesmo\ncismar\nposto\n".encode())
+        out = self.run_tool("phonemes", rules, exc,
+                            stdin="mesmo\ncismar\nposto\naqui\nquis\n".encode())
         table = dict(l.split("\t") for l in out.stdout.decode("utf-8").splitlines())
         self.assertEqual(table["mesmo"], "[ m/E^/ z/ m/u]")
         self.assertEqual(table["cismar"], "[ s/i/ z/ m/A/r]")
         self.assertEqual(table["posto"], "[ p/O^/ s/ t/u]")
+        # the i of qui is the syllable's vowel, not a glide after the u
+        self.assertEqual(table["aqui"], "[a/ k/i]")
+        self.assertEqual(table["quis"], "[ k/i/ s]")
 
     def test_phonemes_use_only_the_synthesizers_symbols(self):
         rules = os.path.join(KIT, "regras.rgr")
