@@ -45,10 +45,10 @@ SOUNDS_DIR = r"c:\ubrimo\tramelis\sons"
 SCRIPTS_DIR = r"c:\ubrimo\scripts"
 SORANATTS_DIR = "c:\\ubrimo\\soranatts\\"
 # Words per minute of the connected speech the units that begin with a stop are cut from.
-UNIT_SPEED = 250
+UNIT_SPEED = 280
 # Words per minute of the voice when it says a unit alone: syllables said alone come out long, and
 # the synthesizer joins them one after another.
-SAID_ALONE_SPEED = 240
+SAID_ALONE_SPEED = 280
 # A unit ends with a raised-cosine fade of 10 ms, so that where it meets silence it dies away
 # (at 2 ms before its end it is below a tenth of its level).
 UNIT_FADE = int(0.010 * wave8.RATE)
