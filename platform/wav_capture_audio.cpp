@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <utility>
 
 #include "platform/audio.h"
 
@@ -73,6 +75,7 @@ class WavCaptureAudio final : public AudioOutput {
     if (!(format == format_)) {
       // The sound of the old format ended: what was written for its end stays.
       input_.clear();
+      taps_.clear();
       base_ = 0;
       next_ = 0;
       provisional_ = 0;
@@ -114,14 +117,12 @@ class WavCaptureAudio final : public AudioOutput {
     while (t < end) {
       const auto lo = static_cast<long long>(std::floor(t - reach)) + 1;
       const auto hi = static_cast<long long>(std::floor(t + reach));
+      const std::vector<double>& taps = Taps(t, lo, hi, scale);
       double acc = 0;
       for (long long n = std::max<long long>(lo, static_cast<long long>(base_));
            n <= hi && n < static_cast<long long>(end); ++n) {
-        const double x = (t - static_cast<double>(n)) * scale;
-        const double sinc = x == 0 ? 1.0 : std::sin(kPi * x) / (kPi * x);
-        const double w = 0.42 + 0.5 * std::cos(kPi * x / kHalfTaps) +
-                         0.08 * std::cos(2 * kPi * x / kHalfTaps);  // Blackman
-        acc += input_[static_cast<size_t>(n - static_cast<long long>(base_))] * sinc * w * scale;
+        acc += input_[static_cast<size_t>(n - static_cast<long long>(base_))] *
+               taps[static_cast<size_t>(n - lo)];
       }
       const long v = std::lround(std::clamp(acc, -32768.0, 32767.0));
       bytes.push_back(static_cast<uint8_t>(v & 0xFF));
@@ -144,6 +145,28 @@ class WavCaptureAudio final : public AudioOutput {
       input_.erase(input_.begin(), input_.begin() + static_cast<std::ptrdiff_t>(drop));
       base_ += drop;
     }
+  }
+
+  // The filter's weights for the input samples lo..hi around position t. The common rate
+  // ratios repeat a few fractional positions, whose weights are kept.
+  const std::vector<double>& Taps(double t, long long lo, long long hi, double scale) {
+    const double frac = t - std::floor(t);
+    const auto offset = static_cast<long long>(std::floor(t)) - lo;
+    const auto key = std::make_pair(frac, offset);
+    if (const auto found = taps_.find(key); found != taps_.end()) return found->second;
+    std::vector<double> taps;
+    for (long long n = lo; n <= hi; ++n) {
+      const double x = (t - static_cast<double>(n)) * scale;
+      const double sinc = x == 0 ? 1.0 : std::sin(kPi * x) / (kPi * x);
+      const double w = 0.42 + 0.5 * std::cos(kPi * x / kHalfTaps) +
+                       0.08 * std::cos(2 * kPi * x / kHalfTaps);  // Blackman
+      taps.push_back(sinc * w * scale);
+    }
+    if (taps_.size() >= 64) {
+      scratch_ = std::move(taps);
+      return scratch_;
+    }
+    return taps_.emplace(key, std::move(taps)).first->second;
   }
 
   void WriteHeader() {
@@ -169,6 +192,8 @@ class WavCaptureAudio final : public AudioOutput {
   PcmFormat format_{11025, 8, 1};
   double unit_phase_ = 0;           // mono conversion at the block's own rate
   std::vector<double> input_;       // mono input samples from index base_ on
+  std::map<std::pair<double, long long>, std::vector<double>> taps_;
+  std::vector<double> scratch_;
   size_t base_ = 0;
   double next_ = 0;                 // input position of the next sample to write for good
   size_t provisional_ = 0;          // samples at the end of the file written as if silence followed
