@@ -38,9 +38,9 @@ class AudioOutput {
 std::unique_ptr<AudioOutput> MakeNullAudio();
 
 // Appends everything played, in order, to one WAV file (16-bit mono at kCaptureRate, whatever the
-// formats played), and every block finishes at once. The header is kept valid after each block,
-// so the file is complete however the program ends. Returns nullptr and sets error when the file
-// cannot be created.
+// formats played, resampled band-limited), and every block finishes at once. The header is kept
+// valid after each block, so the file is complete however the program ends. Returns nullptr and
+// sets error when the file cannot be created.
 inline constexpr int kCaptureRate = 22050;
 std::unique_ptr<AudioOutput> MakeWavCaptureAudio(const std::string& path, std::string& error);
 

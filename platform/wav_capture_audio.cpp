@@ -1,7 +1,11 @@
 // The capture output of NAVELO_AUDIO=file.wav: everything played goes into one WAV file, and the
 // PCM conversion shared with the device backend.
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <utility>
 
 #include "platform/audio.h"
 
@@ -57,29 +61,34 @@ void PutLe32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
+constexpr double kPi = 3.14159265358979323846;
+// Half the length of the interpolation filter, in samples of the slower of the two rates.
+constexpr int kHalfTaps = 16;
 class WavCaptureAudio final : public AudioOutput {
  public:
-  explicit WavCaptureAudio(std::FILE* file) : file_(file) { WriteHeader(); }
+  explicit WavCaptureAudio(std::FILE* file) : file_(file) {
+    WriteHeader();
+  }
   ~WavCaptureAudio() override { std::fclose(file_); }
 
   int Open(const PcmFormat& format) override {
-    if (!(format == format_)) phase_ = 0;
+    if (!(format == format_)) {
+      // The sound of the old format ended: what was written for its end stays.
+      input_.clear();
+      taps_.clear();
+      base_ = 0;
+      next_ = 0;
+      provisional_ = 0;
+    }
     format_ = format;
     return 0;
   }
   void Close() override {}
   bool Write(const uint8_t* data, size_t length, int slot) override {
     samples_.clear();
-    ConvertToMono16(data, length, format_, kCaptureRate, phase_, samples_);
-    std::vector<uint8_t> bytes(samples_.size() * 2);
-    for (size_t i = 0; i < samples_.size(); ++i) {
-      bytes[2 * i] = static_cast<uint8_t>(samples_[i] & 0xFF);
-      bytes[2 * i + 1] = static_cast<uint8_t>((samples_[i] >> 8) & 0xFF);
-    }
-    std::fseek(file_, 0, SEEK_END);
-    std::fwrite(bytes.data(), 1, bytes.size(), file_);
-    data_bytes_ += static_cast<uint32_t>(bytes.size());
-    WriteHeader();
+    ConvertToMono16(data, length, format_, format_.rate, unit_phase_, samples_);
+    for (const int16_t v : samples_) input_.push_back(v);
+    Resample();
     finished_.push_back(slot);
     return true;
   }
@@ -90,6 +99,76 @@ class WavCaptureAudio final : public AudioOutput {
   }
 
  private:
+  // Windowed-sinc interpolation from the block's rate to the capture's, cut off below the lower
+  // of the two Nyquist frequencies, so no mirror images of the sound appear above it. Samples
+  // whose filter reaches past the input so far are written as if silence followed (so the file is
+  // complete whenever the program ends) and written again when more input comes.
+  void Resample() {
+    if (format_.rate < 1) return;
+    const double step = static_cast<double>(format_.rate) / kCaptureRate;
+    const double scale = std::min(1.0, 1.0 / step);  // cut-off relative to the input's Nyquist
+    const double reach = kHalfTaps / scale;            // filter half-length in input samples
+    const double end = static_cast<double>(base_ + input_.size());
+    // Take back the samples written on the assumption of silence after the input.
+    data_bytes_ -= static_cast<uint32_t>(provisional_ * 2);
+    provisional_ = 0;
+    std::vector<uint8_t> bytes;
+    double t = next_;
+    while (t < end) {
+      const auto lo = static_cast<long long>(std::floor(t - reach)) + 1;
+      const auto hi = static_cast<long long>(std::floor(t + reach));
+      const std::vector<double>& taps = Taps(t, lo, hi, scale);
+      double acc = 0;
+      for (long long n = std::max<long long>(lo, static_cast<long long>(base_));
+           n <= hi && n < static_cast<long long>(end); ++n) {
+        acc += input_[static_cast<size_t>(n - static_cast<long long>(base_))] *
+               taps[static_cast<size_t>(n - lo)];
+      }
+      const long v = std::lround(std::clamp(acc, -32768.0, 32767.0));
+      bytes.push_back(static_cast<uint8_t>(v & 0xFF));
+      bytes.push_back(static_cast<uint8_t>((v >> 8) & 0xFF));
+      if (static_cast<double>(hi) >= end) {
+        if (provisional_ == 0) next_ = t;
+        ++provisional_;
+      }
+      t += step;
+    }
+    if (provisional_ == 0) next_ = t;
+    std::fseek(file_, static_cast<long>(44 + data_bytes_), SEEK_SET);
+    std::fwrite(bytes.data(), 1, bytes.size(), file_);
+    data_bytes_ += static_cast<uint32_t>(bytes.size());
+    WriteHeader();
+    // Keep only the input that later samples can still reach.
+    const auto keep_from = static_cast<long long>(std::floor(next_ - reach));
+    if (keep_from > static_cast<long long>(base_)) {
+      const auto drop = std::min<size_t>(input_.size(), static_cast<size_t>(keep_from) - base_);
+      input_.erase(input_.begin(), input_.begin() + static_cast<std::ptrdiff_t>(drop));
+      base_ += drop;
+    }
+  }
+
+  // The filter's weights for the input samples lo..hi around position t. The common rate
+  // ratios repeat a few fractional positions, whose weights are kept.
+  const std::vector<double>& Taps(double t, long long lo, long long hi, double scale) {
+    const double frac = t - std::floor(t);
+    const auto offset = static_cast<long long>(std::floor(t)) - lo;
+    const auto key = std::make_pair(frac, offset);
+    if (const auto found = taps_.find(key); found != taps_.end()) return found->second;
+    std::vector<double> taps;
+    for (long long n = lo; n <= hi; ++n) {
+      const double x = (t - static_cast<double>(n)) * scale;
+      const double sinc = x == 0 ? 1.0 : std::sin(kPi * x) / (kPi * x);
+      const double w = 0.42 + 0.5 * std::cos(kPi * x / kHalfTaps) +
+                       0.08 * std::cos(2 * kPi * x / kHalfTaps);  // Blackman
+      taps.push_back(sinc * w * scale);
+    }
+    if (taps_.size() >= 64) {
+      scratch_ = std::move(taps);
+      return scratch_;
+    }
+    return taps_.emplace(key, std::move(taps)).first->second;
+  }
+
   void WriteHeader() {
     uint8_t h[44];
     std::memcpy(h, "RIFF", 4);
@@ -111,7 +190,13 @@ class WavCaptureAudio final : public AudioOutput {
 
   std::FILE* file_;
   PcmFormat format_{11025, 8, 1};
-  double phase_ = 0;
+  double unit_phase_ = 0;           // mono conversion at the block's own rate
+  std::vector<double> input_;       // mono input samples from index base_ on
+  std::map<std::pair<double, long long>, std::vector<double>> taps_;
+  std::vector<double> scratch_;
+  size_t base_ = 0;
+  double next_ = 0;                 // input position of the next sample to write for good
+  size_t provisional_ = 0;          // samples at the end of the file written as if silence followed
   uint32_t data_bytes_ = 0;
   std::vector<int16_t> samples_;
   std::vector<int> finished_;

@@ -19,7 +19,7 @@ packages+=(libx11-dev libxtst-dev libatspi2.0-dev at-spi2-core libjpeg-dev openb
 # The system's voices: espeak-ng's library and speech-dispatcher.
 packages+=(libespeak-ng-dev libspeechd-dev speech-dispatcher)
 # The host kit (tools/hostkit) also needs these; only the run command asks for them.
-if [ "${1:-}" = "hostkit" ]; then packages+=(sox wbrazilian); fi
+if [ "${1:-}" = "hostkit" ]; then packages+=(sox wbrazilian python3-numpy python3-scipy); fi
 # The Windows stage of the test command: the mingw-w64 cross compilers (posix threads), GoogleTest's
 # sources and 64-bit Wine (32-bit Wine, wine32:i386, is tried by tools/test_windows.sh itself); the
 # TLS engine check (tests/net/tls_engine_check.sh) also needs openssl and python3.

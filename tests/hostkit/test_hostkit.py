@@ -206,6 +206,19 @@ class NaveloIniTest(unittest.TestCase):
         for path in (ini["TRADUTOR"]["DIRLETRAS"], ini["TRADUTOR"]["DIRDIFONES"]):
             self.assertLessEqual(len(path), 79)
 
+    def test_usual_speeds_cut_nothing_off_the_units(self):
+        # Units die away at their end; a cut off the end would stop them in full sound.
+        ini = parse_ini(hostkit.navelo_ini())["SINTETIZADOR"]
+        usual = int(parse_ini(hostkit.navelo_ini())["TRADUTOR"]["VELOCIDADE"])
+        for n in range(1, usual + 1):
+            self.assertEqual(int(ini["CORTEFON%d" % n]), 0, n)
+
+    def test_unit_end_fade_is_below_a_tenth_two_ms_before_the_end(self):
+        two_ms = int(0.002 * hostkit.wave8.RATE)
+        self.assertGreaterEqual(hostkit.UNIT_FADE, 5 * two_ms)
+        self.assertLess(hostkit._FADE_OUT[-two_ms], 0.1)
+        self.assertGreater(hostkit._FADE_OUT[0], 0.95)
+
     def test_folders_map_into_the_tree(self):
         self.assertEqual(hostkit.host_path("/t", r"c:\ubrimo\som\letras"),
                          "/t/c/ubrimo/som/letras")
@@ -324,6 +337,17 @@ class UnitsTest(unittest.TestCase):
         self.assertIsNone(units.key_to_phonemes("$"))
         self.assertIsNone(units.key_to_phonemes("$SCIRC"))
 
+    def test_nasal_vowels_keep_their_nasal_consonant(self):
+        # tempo, campo: the voice writes the nasal vowel and a nasal coda N
+        self.assertTrue(units.bare_nasal("$TETIL"))
+        self.assertTrue(units.bare_nasal("$ATIL"))
+        self.assertFalse(units.bare_nasal("$AWTIL"))
+        self.assertFalse(units.bare_nasal("$TECIRC"))
+        self.assertEqual(units.carrier("$KATIL"), ("a'k&~Nta", 1))
+        self.assertEqual(units.carrier("$TETIL"), ("a'teINta", 1))
+        self.assertEqual(units.carrier("$A"), ("'ata", 0))
+        self.assertEqual(units.key_to_phonemes("$TRA"), "tR'a")
+
     def test_base_inventory_is_sayable_and_storable(self):
         inv = units.base_inventory()
         self.assertIn("$NN", inv)
@@ -348,6 +372,17 @@ class UnitsTest(unittest.TestCase):
 
 
 class StressTest(unittest.TestCase):
+    def test_both_phoneme_notations_meet_in_one(self):
+        same = [("[ t/a~/ b/E~y]", "t&~mb'eIN"), ("[ k/a~/ p/u]", "k'&~mpU"),
+                ("[ m/A~w]", "m'&U~"), ("[ t/E/ rr/a]", "t'Ex&"),
+                ("[ k/o^/ m/e~/ d/a/ d/O^r]", "komeINdad'o*"), ("[ f/i/ lh/u]", "f'iljU"),
+                ("[ p/o~/ tch/i]", "p'oNtSy"), ("[ m/E^/ z/ m/u]", "m'ezmU")]
+        for ours, voice in same:
+            self.assertEqual(report.our_canonical(ours), report.voice_canonical(voice), ours)
+        self.assertNotEqual(report.our_canonical("[ t/E^/ rr/a]"),
+                            report.voice_canonical("t'Ex&"))
+        self.assertNotEqual(report.our_canonical("[ b/E/ m]"), report.voice_canonical("b'eIN"))
+
     def test_our_stressed_syllable_counted_from_the_end(self):
         self.assertEqual(report.our_stress("[ k/A/ z/a]"), 2)
         self.assertEqual(report.our_stress("[ k/a/ f/E]"), 1)
@@ -396,6 +431,35 @@ class RulesWithTheSynthesizerTest(unittest.TestCase):
             self.assertTrue(key.startswith("$") or re.fullmatch(r"_\d+", key), key)
             if key.startswith("$"):
                 self.assertIn(key, base)
+
+    def test_nasal_endings_open_e_before_rr_and_muito(self):
+        rules = os.path.join(KIT, "regras.rgr")
+        exc = os.path.join(KIT, "portug.exc")
+        words = ["também", "alguém", "porém", "parabéns", "terra", "muito", "muitos", "bem"]
+        out = self.run_tool("phonemes", rules, exc,
+                            stdin=("\n".join(words) + "\n").encode("utf-8"))
+        table = dict(l.split("\t") for l in out.stdout.decode("utf-8").splitlines())
+        self.assertEqual(table["também"], "[ t/a~/ b/E~y]")
+        self.assertEqual(table["alguém"], "[a/w/ g/E~y]")
+        self.assertEqual(table["porém"], "[ p/o^/ r/E~y]")
+        self.assertEqual(table["parabéns"], "[ p/a/ r/a/ b/E~ys]")
+        self.assertEqual(table["terra"], "[ t/E/ rr/a]")
+        self.assertEqual(table["muito"], "[ m/U~/y/ t/u]")
+        self.assertEqual(table["muitos"], "[ m/U~/y/ t/u/ s]")
+        self.assertEqual(table["bem"], "[ b/e~y]")
+
+    def test_s_before_a_voiced_consonant_is_z_and_qui(self):
+        rules = os.path.join(KIT, "regras.rgr")
+        exc = os.path.join(KIT, "portug.exc")
+        out = self.run_tool("phonemes", rules, exc,
+                            stdin="mesmo\ncismar\nposto\naqui\nquis\n".encode())
+        table = dict(l.split("\t") for l in out.stdout.decode("utf-8").splitlines())
+        self.assertEqual(table["mesmo"], "[ m/E^/ z/ m/u]")
+        self.assertEqual(table["cismar"], "[ s/i/ z/ m/A/r]")
+        self.assertEqual(table["posto"], "[ p/O^/ s/ t/u]")
+        # the i of qui is the syllable's vowel, not a glide after the u
+        self.assertEqual(table["aqui"], "[a/ k/i]")
+        self.assertEqual(table["quis"], "[ k/i/ s]")
 
     def test_phonemes_use_only_the_synthesizers_symbols(self):
         rules = os.path.join(KIT, "regras.rgr")

@@ -2,6 +2,7 @@
 // conversion they share.
 #include "platform/audio.h"
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -83,6 +84,76 @@ TEST(AudioOutputTest, NullAndCaptureFinishEveryBlockAtOnce) {
 
   EXPECT_EQ(MakeWavCaptureAudio("/nonexistent/dir/x.wav", error), nullptr);
   EXPECT_FALSE(error.empty());
+}
+
+// The samples of a capture file as numbers (16-bit mono after the 44-byte header).
+std::vector<int16_t> CapturedSamples(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<int16_t> out;
+  for (size_t i = 44; i + 1 < bytes.size(); i += 2) {
+    out.push_back(static_cast<int16_t>(static_cast<uint8_t>(bytes[i]) |
+                                       static_cast<uint8_t>(bytes[i + 1]) << 8));
+  }
+  return out;
+}
+
+// Amplitude of the frequency f (Hz) in x at rate, by correlation with a sine and a cosine.
+double Amplitude(const std::vector<int16_t>& x, size_t from, size_t to, double f, double rate) {
+  double re = 0, im = 0;
+  for (size_t i = from; i < to; ++i) {
+    re += x[i] * std::cos(2 * M_PI * f * static_cast<double>(i) / rate);
+    im += x[i] * std::sin(2 * M_PI * f * static_cast<double>(i) / rate);
+  }
+  return 2 * std::hypot(re, im) / static_cast<double>(to - from);
+}
+
+class CaptureFile : public ::testing::Test {
+ protected:
+  void TearDown() override { fs::remove(path_); }
+  std::unique_ptr<AudioOutput> Make() {
+    std::string error;
+    auto capture = MakeWavCaptureAudio(path_.string(), error);
+    EXPECT_NE(capture, nullptr) << error;
+    return capture;
+  }
+  fs::path path_ = fs::temp_directory_path() /
+                   ("navelo_capture_" + std::to_string(std::random_device{}()) + ".wav");
+};
+
+TEST_F(CaptureFile, DoublingTheRateLeavesNoMirrorImage) {
+  // A 4 kHz tone at 11025 Hz: doubled by linear interpolation it leaves an image at 7025 Hz
+  // about a fifth as strong; band-limited, far below a hundredth.
+  std::vector<uint8_t> tone(11025);
+  for (size_t i = 0; i < tone.size(); ++i) {
+    tone[i] = static_cast<uint8_t>(128 + std::lround(100 * std::sin(2 * M_PI * 4000 * i / 11025.0)));
+  }
+  auto capture = Make();
+  capture->Open({11025, 8, 1});
+  // In blocks of unequal sizes, as the players hand them over.
+  capture->Write(tone.data(), 3001, 1);
+  capture->Write(tone.data() + 3001, tone.size() - 3001, 2);
+  capture.reset();
+  const std::vector<int16_t> x = CapturedSamples(path_);
+  ASSERT_EQ(x.size(), 22050u);
+  const double wanted = Amplitude(x, 2000, 20000, 4000, 22050);
+  const double image = Amplitude(x, 2000, 20000, 7025, 22050);
+  EXPECT_NEAR(wanted, 100 * 256, 0.05 * 100 * 256);
+  EXPECT_LT(image, 0.003 * wanted);
+}
+
+TEST_F(CaptureFile, IsCompleteAfterEveryBlock) {
+  // A constant sound written block by block: the file read in between ends with the sound so far
+  // (its last samples fading as if silence followed), and the next block replaces that fade.
+  auto capture = Make();
+  const std::vector<uint8_t> block(1000, 228);
+  capture->Open({11025, 8, 1});
+  capture->Write(block.data(), block.size(), 1);
+  EXPECT_EQ(CapturedSamples(path_).size(), 2000u);
+  capture->Write(block.data(), block.size(), 2);
+  const std::vector<int16_t> x = CapturedSamples(path_);
+  ASSERT_EQ(x.size(), 4000u);
+  for (size_t i = 100; i < 3900; ++i) ASSERT_NEAR(x[i], 25600, 300) << i;
 }
 
 }  // namespace

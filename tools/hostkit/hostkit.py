@@ -28,6 +28,7 @@ holds the base inventory only.
 import argparse
 import concurrent.futures
 import hashlib
+import math
 import os
 import shutil
 import subprocess
@@ -45,9 +46,15 @@ PROGRAM_DIR = r"c:\ubrimo\navelo"
 SOUNDS_DIR = r"c:\ubrimo\tramelis\sons"
 SCRIPTS_DIR = r"c:\ubrimo\scripts"
 SORANATTS_DIR = "c:\\ubrimo\\soranatts\\"
-# Words per minute of the voice when it says a unit: syllables said alone come out long, and the
-# synthesizer joins them one after another.
-UNIT_SPEED = 240
+# Words per minute of the connected speech the units that begin with a stop are cut from.
+UNIT_SPEED = 280
+# Words per minute of the voice when it says a unit alone: syllables said alone come out long, and
+# the synthesizer joins them one after another.
+SAID_ALONE_SPEED = 280
+# A unit ends with a raised-cosine fade of 10 ms, so that where it meets silence it dies away
+# (at 2 ms before its end it is below a tenth of its level).
+UNIT_FADE = int(0.010 * wave8.RATE)
+_FADE_OUT = [0.5 + 0.5 * math.cos(math.pi * (i + 1) / (UNIT_FADE + 1)) for i in range(UNIT_FADE)]
 
 
 def host_path(out, windows_path):
@@ -60,9 +67,12 @@ def navelo_ini():
     """Every section and key the runtime reads, with values for Linux and this tree (cp1252)."""
     speeds = {
         # speed: CORTEFON, SOBRAFON, INTERPAL, CORTAFALA, RAPIDINHO, pauses . , :
+        # The units end by dying away as connected speech does; a cut off their end would stop
+        # them in full sound (a click), so the usual speeds cut nothing. The fast speeds trade
+        # that for pace.
         1: (0, 0, 1600, "N", "N", 500, 300, 400),
-        2: (200, 1200, 1000, "N", "N", 350, 220, 300),
-        3: (400, 1000, 600, "N", "N", 250, 150, 200),
+        2: (0, 0, 1000, "N", "N", 350, 220, 300),
+        3: (0, 0, 600, "N", "N", 250, 150, 200),
         4: (600, 900, 300, "N", "N", 180, 100, 140),
         5: (800, 800, 150, "S", "N", 120, 60, 100),
     }
@@ -109,17 +119,94 @@ def effect_sound(x):
     return wave8.wav_bytes(wave8.to_u8(x))
 
 
-def unit_samples(key):
-    """The samples of one database unit: the syllable said alone, cut where it is quiet."""
+def said_alone_unit_samples(key):
+    """The samples of one database unit: the syllable said alone, cut where it is quiet, with
+    fades long enough that a unit that meets silence dies away instead of stopping."""
     ph = units.key_to_phonemes(key)
     if ph is None:
         return None
-    x = wave8.trim(voice.speak(ph, speed=UNIT_SPEED, phonemes=True), rel=0.03, floor=120)
+    if units.bare_nasal(key):
+        ph += "N"  # the nasal consonant a nasal vowel has before a consonant (tempo, campo)
+    x = wave8.trim(voice.speak(ph, speed=SAID_ALONE_SPEED, phonemes=True), rel=0.03, floor=120)
     if not x:
         return None
     x = wave8.fade(x, 3.0)
+    x = x[:-UNIT_FADE] + [v * g for v, g in zip(x[-UNIT_FADE:], _FADE_OUT)]
     has_vowel = any(c in "aeiou&" for c in ph.lower())
     return bytes(wave8.to_u8(x, wave8.loudness_gain(x, 0.2 if has_vowel else 0.07)))
+
+
+def unit_samples(key):
+    """Units that begin with a stop come from connected speech, which gives them their closure
+    and the transition from the burst into the vowel; the others are said alone (cut from
+    connected speech they measured less intelligible: the voice's nasal vowel and its coda come
+    apart with a silence between them, and a vowel-initial unit loses its onset)."""
+    if units.first_token(key) in units.STOPS and not key.endswith("TIL"):
+        return connected_unit_samples(key)
+    return said_alone_unit_samples(key)
+
+
+def _smooth_envelope(x, ms=2.0):
+    import numpy as np
+    n = max(1, int(wave8.RATE * ms / 1000))
+    return np.sqrt(np.convolve(x * x, np.ones(n) / n, "same"))
+
+
+def connected_unit_samples(key):
+    """The samples of one database unit, cut from connected speech at the phoneme boundaries the
+    voice reports: from the closure of a stop it begins with (or the start of its first phoneme)
+    to the point where its sound has died away before the next syllable's stop."""
+    import numpy as np  # numpy and espeak-ng's library only for this way of making units
+    from kitlib import phoneme_events
+    made = units.carrier(key)
+    if made is None:
+        return None
+    text, left = made
+    x, events = phoneme_events.render(text, speed=UNIT_SPEED)
+    marks = [pos for name, pos in events if not name.startswith("_")]
+    if len(marks) < left + 3 or len(x) == 0:
+        return None
+    start, end = marks[left], marks[-2]
+    env = _smooth_envelope(x)
+    level = np.percentile(env[start:end], 95) if end > start else 0
+    if level <= 0:
+        return None
+    quiet = env < level * 0.03
+    limit = int(0.12 * wave8.RATE)
+    if units.first_token(key) in units.STOPS:
+        # back over the closure to where the sound before it died away
+        i = start
+        lower = marks[left - 1] if left else 0
+        while i > lower and i > start - limit and quiet[i - 1]:
+            i -= 1
+        if start - i < int(0.015 * wave8.RATE):  # no silent closure: give it a short one
+            i = start
+        closure = start - i
+        start = i
+    else:
+        closure = 0
+    # the end: back over the closure of the carrier's t to where this unit's sound died away
+    j = end
+    while j > start + closure + 1 and end - j < limit and quiet[j - 1]:
+        j -= 1
+    end = min(end, j + int(0.002 * wave8.RATE))
+    y = x[start:end].copy()
+    if len(y) < 2:
+        return None
+    if closure:
+        y[:closure] = 0.0
+    fade_in = min(len(y) // 4, int(0.002 * wave8.RATE))
+    fade_out = min(len(y) // 4, int(0.006 * wave8.RATE))
+    if fade_in and not closure:
+        y[:fade_in] *= np.linspace(0, 1, fade_in + 2)[1:-1]
+    if fade_out:
+        y[-fade_out:] *= (0.5 + 0.5 * np.cos(np.linspace(0, np.pi, fade_out + 2)[1:-1]))
+    # the same loudness for every unit: the RMS of its sounding part
+    sounding = y[np.abs(y) > 0]
+    has_vowel = any(c in "aeiou&" for c in text[left:-2].lower())
+    target = 0.2 if has_vowel else 0.07
+    gain = wave8.loudness_gain([float(v) for v in sounding], target) if len(sounding) else 1.0
+    return bytes(wave8.to_u8([float(v) for v in y], gain))
 
 
 def sound_jobs(out):
@@ -170,6 +257,7 @@ def coverage_report(tool, rules, exceptions, words, index, letters, missing):
     figures, extra = report.coverage(tool, rules, exceptions, words, index, letters)
     sample = report.sample_words(words, 2000)
     agree, compared, disagree = report.stress_agreement(tool, rules, exceptions, sample)
+    same, _, classes = report.phoneme_agreement(tool, rules, exceptions, sample)
     total = figures.get("words", 0) or 1
     lines = [
         "Host kit coverage",
@@ -186,6 +274,12 @@ def coverage_report(tool, rules, exceptions, words, index, letters, missing):
         "  stressed syllable agreeing with espeak-ng over %d words: %d (%.1f %%)"
         % (compared, agree, 100.0 * agree / (compared or 1)),
     ]
+    lines.append("  phoneme string (stress aside) agreeing with espeak-ng over %d words: %d (%.1f %%)"
+                 % (compared, same, 100.0 * same / (compared or 1)))
+    for (ours, voice), (count, example) in sorted(classes.items(),
+                                                  key=lambda kv: (-kv[1][0], kv[0]))[:10]:
+        lines.append("  phonemes differ: ours %s, espeak-ng %s: %d (%s)"
+                     % (ours, voice, count, example))
     lines += ["  " + line for line in extra[:20]]
     lines += ["  stress differs: " + d for d in disagree[:8]]
     return "\n".join(lines) + "\n"
@@ -250,7 +344,9 @@ def main(argv):
         keys |= word_inventory(args.tool, rules, exceptions, args.words)
     keys = sorted(keys)
     sys.stderr.write("hostkit: %d diphone units\n" % len(keys))
-    samples = run_parallel(unit_samples, keys, args.jobs)
+    # The voice's library keeps global state: each worker process uses it from one thread.
+    with concurrent.futures.ProcessPoolExecutor(max_workers=args.jobs) as pool:
+        samples = list(pool.map(unit_samples, keys, chunksize=16))
     made = [(k, s) for k, s in zip(keys, samples) if s]
     missing = [k for k, s in zip(keys, samples) if not s]
     index, data = units.build_files(made)

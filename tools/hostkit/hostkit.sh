@@ -10,7 +10,7 @@ build="$(cd "$1" && pwd)"
 out="$build/hostkit"
 words=/usr/share/dict/brazilian
 if ! command -v espeak-ng >/dev/null || ! command -v sox >/dev/null || [ ! -f "$words" ] \
-   || [ ! -x /usr/bin/python3 ]; then
+   || [ ! -x /usr/bin/python3 ] || ! /usr/bin/python3 -c "import numpy, scipy" 2>/dev/null; then
   "$here/../deps.sh" hostkit
 fi
 

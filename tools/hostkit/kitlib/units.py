@@ -12,8 +12,9 @@ CONSONANTS = {"tch": "tS", "dj": "dZ", "nh": "n^", "lh": "lj", "rr": "x", "gw": 
               "ks": "ks", "j": "Z", "x": "S", "r": "*", "c": "k", "q": "k", "w": "w", "y": "j"}
 PLAIN_VOWELS = {"a": "a", "e": "E", "i": "i", "o": "O", "u": "u"}
 CLOSED_VOWELS = {"a": "&", "e": "e", "i": "i", "o": "o", "u": "u"}
-NASAL_VOWELS = {"a": "&~", "e": "e~", "i": "i~", "o": "o~", "u": "u~"}
-NASAL_GLIDES = {"aw": "&U~", "ay": "&~j", "ey": "e~j", "oy": "o~j", "uy": "u~j", "ew": "e~w",
+# The voice writes a nasal vowel as the vowel and a nasal coda N (tempo t'eImpU, ponte p'oNtSy).
+NASAL_VOWELS = {"a": "&~", "e": "eI", "i": "i", "o": "o", "u": "u~"}
+NASAL_GLIDES = {"aw": "&U~", "ay": "&~j", "ey": "eIN", "oy": "o~j", "uy": "u~j", "ew": "e~w",
                 "ow": "o~w", "iw": "i~w"}
 # Stops cannot be heard alone; they are said with the short unstressed i that Brazilian speech
 # puts after a consonant that closes no syllable (o-b-ter, ri-t-mo).
@@ -92,6 +93,8 @@ def key_to_phonemes(key):
                 out.append(prefix + PLAIN_VOWELS[t])
         elif t == "r" and n == len(tokens) - 1 and stressed:
             out.append("r")  # the r that closes a syllable; the tap is for r between vowels
+        elif t == "r" and n > 0 and tokens[n - 1] not in VOWELS + "wy":
+            out.append("R")  # the tap after a consonant (pra, tra), as the voice writes it
         else:
             out.append(CONSONANTS.get(t, t))
         n += 1
@@ -129,3 +132,44 @@ def read_index(index):
         length, offset = struct.unpack("<HI", rec[9:15])
         out.append((name, length, offset))
     return out
+
+
+# Stops: their closure is silence before the burst, which the voice reports as part of what
+# comes before them.
+STOPS = {"b", "d", "g", "k", "p", "t", "tch", "dj", "ks", "gw", "kw", "c", "q"}
+
+
+def first_token(key):
+    body = key[1:].lower()
+    for t in ONSETS + list("aeiouwycq"):
+        if body.startswith(t):
+            return t
+    return ""
+
+
+def bare_nasal(key):
+    """Whether the key ends in a nasal vowel without a glide after it."""
+    body = key[1:-3].lower() if key.endswith("TIL") else ""
+    return bool(body) and body[-1] in VOWELS
+
+
+def carrier(key):
+    """(phoneme text, events of the left context) of the connected speech a unit is cut from:
+    the unit between a vowel and the syllable "ta", so that it keeps the closure of a stop it
+    begins with and ends the way a syllable ends before the next one. A bare nasal vowel keeps a
+    nasal consonant after it, as it has before a consonant (tempo, campo). A unit that begins
+    with a vowel begins the carrier."""
+    ph = key_to_phonemes(key)
+    if ph is None:
+        return None
+    if bare_nasal(key):
+        ph += "N"
+    # The library reads "*" as a character to name; R is the same tap.
+    ph = ph.replace("*", "R")
+    if "'" in ph:
+        # The stress mark opens the syllable: the voice then keeps the unit's first consonant
+        # in it instead of closing the carrier's vowel with it (a-la, not al-a).
+        ph = "'" + ph.replace("'", "")
+    if first_token(key) in VOWELS:
+        return ph + "ta", 0
+    return "a" + ph + "ta", 1
