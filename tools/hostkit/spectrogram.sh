@@ -14,7 +14,7 @@ name=fala${service:+-tipo$service}
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 # A script file that begins with the UTF-8 byte-order mark is read as UTF-8.
-{ printf '\xef\xbb\xbf'; printf 'ESCREVE "%s"\n' "$sentence"; } >"$work/fala.tml"
+{ printf '\xef\xbb\xbf'; printf 'ESCREVE "%s"\nTERMINA MUDO\n' "$sentence"; } >"$work/fala.tml"
 rm -f "$build/hostkit/$name.wav"
 (
   source "$build/hostkit/env.sh"
