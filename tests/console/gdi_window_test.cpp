@@ -54,10 +54,13 @@ class GdiWindowTest : public ::testing::Test {
     if (!dir_.empty()) fs::remove_all(dir_, error);
   }
 
-  // Opens the window with these settings (small cells, normal size) added to the file.
+  // Opens the window with these settings added to small cells and, unless they say otherwise, the
+  // normal size.
   void OpenWith(const std::string& video_settings) {
+    const bool size_given = video_settings.find("CANTOTELA") != std::string::npos;
     std::ofstream(dir_ / "navelo.ini")
-        << "[VIDEO]\r\nCANTOTELA=NAO\r\nLARGURALETRA=8\r\nALTURALETRA=16\r\n" << video_settings;
+        << "[VIDEO]\r\n" << (size_given ? "" : "CANTOTELA=NAO\r\n")
+        << "LARGURALETRA=8\r\nALTURALETRA=16\r\n" << video_settings;
     console_->Open();
     ASSERT_TRUE(win32::GetGdiWindowInfo(*display_, info_));
     hwnd_ = info_.window;
@@ -173,6 +176,40 @@ TEST_F(GdiWindowTest, TheWindowIsNoLargerThanTheGridNorSmallerThan16By4Cells) {
   AdjustWindowRectEx(&small, WS_OVERLAPPEDWINDOW, FALSE, 0);
   EXPECT_EQ(limits.ptMinTrackSize.x, small.right - small.left);
   EXPECT_EQ(limits.ptMinTrackSize.y, small.bottom - small.top);
+}
+
+TEST_F(GdiWindowTest, TheWindowOpensMaximisedAsTheGridInTheTopLeftCornerUnlessToldNot) {
+  OpenWith("CANTOTELA=SIM\r\n");
+  EXPECT_TRUE(IsZoomed(hwnd_));
+  RECT client{};
+  GetClientRect(hwnd_, &client);
+  EXPECT_EQ(client.right, 80 * info_.cell_width);
+  EXPECT_EQ(client.bottom, 25 * info_.cell_height);
+  RECT window{};
+  GetWindowRect(hwnd_, &window);
+  EXPECT_LE(window.left, 0);
+  EXPECT_LE(window.top, 0);
+  console_->Close();
+  TearDown();
+  SetUp();
+  OpenWith("CANTOTELA=NAO\r\n");
+  EXPECT_FALSE(IsZoomed(hwnd_));
+}
+
+TEST_F(GdiWindowTest, TheConsoleKnowsWhetherItIsTheForegroundWindow) {
+  OpenWith("");
+  SetForegroundWindow(hwnd_);
+  EXPECT_TRUE(console_->SeesForeground());
+  EXPECT_TRUE(console_->InForeground());
+  // Another program's window in front: a program started with EXECUTA waits for this to end.
+  HWND other = CreateWindowExW(0, L"STATIC", L"outro programa", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                               0, 0, 200, 100, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  ASSERT_NE(other, nullptr);
+  SetForegroundWindow(other);
+  EXPECT_FALSE(console_->InForeground());
+  DestroyWindow(other);
+  SetForegroundWindow(hwnd_);
+  EXPECT_TRUE(console_->InForeground());
 }
 
 TEST_F(GdiWindowTest, CellsAreDrawnInTheirColoursThroughTheColourMap) {
