@@ -291,6 +291,33 @@ class GdiDisplay final : public Display {
     }
   }
 
+  // Messages are handled as they come (a sleeping program still repaints and can be closed); the
+  // events they make wait for NextEvent. A close of the window ends the sleep.
+  bool SleepServiced(int milliseconds) override {
+    if (hwnd_ == nullptr) return false;
+    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(std::max(milliseconds, 0));
+    for (;;) {
+      MSG msg;
+      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+          DisplayEvent close;
+          close.type = DisplayEvent::Type::kClose;
+          Push(close);
+        } else {
+          TranslateMessage(&msg);
+          DispatchMessageW(&msg);
+        }
+      }
+      for (const DisplayEvent& event : pending_) {
+        if (event.type == DisplayEvent::Type::kClose) return true;
+      }
+      const ULONGLONG now = GetTickCount64();
+      if (now >= end) return true;
+      MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(end - now), QS_ALLINPUT,
+                                  MWMO_INPUTAVAILABLE);
+    }
+  }
+
   // The desktop's foreground window is the one the user types into.
   bool Focused() override { return hwnd_ != nullptr && GetForegroundWindow() == hwnd_; }
   bool SeesFocus() override { return hwnd_ != nullptr; }

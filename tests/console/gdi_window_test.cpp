@@ -435,6 +435,26 @@ TEST_F(GdiWindowTest, ClosingTheWindowWhileAKeyIsAwaitedEndsTheProgram) {
   EXPECT_FALSE(console_->IsOpen());
 }
 
+TEST_F(GdiWindowTest, ClosingTheWindowDuringAPauseEndsTheProgramWithoutWaitingForItsEnd) {
+  OpenWith("");
+  Post(WM_SYSCOMMAND, SC_CLOSE, 0);
+  const ULONGLONG start = GetTickCount64();
+  console_->Delay(30000);
+  // Destroying a window takes Wine up to two seconds where no window manager answers.
+  EXPECT_LT(GetTickCount64() - start, 10000u);
+  EXPECT_EQ(exits_, std::vector<int>{0});
+  EXPECT_FALSE(IsWindow(hwnd_));
+}
+
+TEST_F(GdiWindowTest, KeysTypedDuringAPauseAreKeptForAfterIt) {
+  OpenWith("");
+  // Posted, not yet taken: the pause handles them and keeps what they typed.
+  Post(WM_CHAR, L'a');
+  Post(WM_KEYDOWN, VK_F2, 1 | static_cast<LPARAM>(MapVirtualKeyW(VK_F2, MAPVK_VK_TO_VSC)) << 16);
+  console_->Delay(50);
+  EXPECT_EQ(Taken(), "97 0 60");
+}
+
 TEST_F(GdiWindowTest, AFontThatIsNotInstalledFallsBackToAFixedOne) {
   OpenWith("FONTE=NoSuchFontAnywhere\r\n");
   EXPECT_TRUE(info_.font_fell_back);
