@@ -147,8 +147,11 @@ void ConsoleWindow::Minimize() {
 }
 
 void ConsoleWindow::Delay(int milliseconds) {
+  milliseconds = std::clamp(milliseconds, 0, 65535);
   if (open_) wiring_.display.Flush();
-  SleepMilliseconds(std::clamp(milliseconds, 0, 65535));
+  // A window that has to answer its system while the program sleeps (or it would be taken as
+  // hung, and could not be closed) sleeps through the display; the keys it took wait until now.
+  if (!open_ || !wiring_.display.SleepServiced(milliseconds)) SleepMilliseconds(milliseconds);
   PumpMessages();
 }
 

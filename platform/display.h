@@ -141,6 +141,11 @@ class Display {
   // The text cursor under a cell while a key is awaited.
   virtual void SetCaret(bool shown, int column, int row) = 0;
 
+  // Sleeps milliseconds while the window stays serviced (painted, its events kept for the next
+  // NextEvent); may end early once the user has closed the window. False when the display has
+  // nothing to service and the caller sleeps instead.
+  virtual bool SleepServiced(int /*milliseconds*/) { return false; }
+
   // Waits at most timeout_ms (negative: until something happens) for the next event. False
   // when none came.
   virtual bool NextEvent(int timeout_ms, DisplayEvent& event) = 0;

@@ -22,10 +22,11 @@ packages+=(libespeak-ng-dev libspeechd-dev speech-dispatcher)
 if [ "${1:-}" = "hostkit" ]; then packages+=(sox wbrazilian python3-numpy python3-scipy); fi
 # The Windows stage of the test command: the mingw-w64 cross compilers (posix threads), GoogleTest's
 # sources and 64-bit Wine (32-bit Wine, wine32:i386, is tried by tools/test_windows.sh itself); the
-# TLS engine check (tests/net/tls_engine_check.sh) also needs openssl and python3.
+# TLS engine check (tests/net/tls_engine_check.sh) also needs openssl and python3; the console
+# window's tests run on Xvfb and type with xdotool.
 if [ "${1:-}" = "windows" ]; then
   packages=(cmake ninja-build g++ googletest g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine
-    openssl python3)
+    openssl python3 xvfb xdotool)
 fi
 missing=()
 for p in "${packages[@]}"; do
