@@ -53,7 +53,9 @@ EnvLookup ProcessEnvironment() {
 fs::path FindEntry(const fs::path& dir, std::string_view name) {
   fs::path exact = dir / Cp1252ToUtf8(name);
   std::error_code ec;
-  if (fs::exists(fs::symlink_status(exact, ec))) return exact;
+  // Where the file system ignores case, the name as written reaches the entry too; the listing
+  // gives it as it was created.
+  if (fs::exists(fs::symlink_status(exact, ec)) && !HostPathsAreNative()) return exact;
 
   const std::string wanted = Folded(name);
   std::string best;
@@ -64,6 +66,7 @@ fs::path FindEntry(const fs::path& dir, std::string_view name) {
     // A character cp1252 lacks turns into '?', which must not match a '?' of the name.
     if (std::count(bytes.begin(), bytes.end(), '?') != std::count(entry.begin(), entry.end(), '?'))
       continue;
+    if (entry == exact.filename().string()) return exact;
     if (Folded(bytes) == wanted && (best.empty() || entry < best)) best = entry;
   }
   return best.empty() ? exact : dir / best;

@@ -21,6 +21,11 @@ std::unique_ptr<FileChannel> FileChannel::Open(const std::filesystem::path& path
   if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) return nullptr;
   std::FILE* file = OpenNativeFile(path, mode == Mode::kAppend ? "ab" : "rb");
   if (file == nullptr) return nullptr;
+  // A device that the query above could not name (Windows' NUL and CON are no files to it).
+  if (!IsDiskFile(file)) {
+    std::fclose(file);
+    return nullptr;
+  }
   return std::unique_ptr<FileChannel>(new FileChannel(file, mode));
 }
 
