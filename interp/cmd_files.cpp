@@ -132,7 +132,7 @@ bool RenameFile(Interpreter& in, std::string_view from, std::string_view to) {
                                          ? 0
                                          : to.find_last_of("\\/") + 1));
     if (last.empty()) return false;
-    new_path = new_path.parent_path() / Cp1252ToUtf8(last);
+    new_path = new_path.parent_path() / PathFromUtf8(Cp1252ToUtf8(last));
     case_only = old_path.filename() != new_path.filename();
   }
   fs::rename(old_path, new_path, error);
