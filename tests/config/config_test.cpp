@@ -7,6 +7,7 @@
 
 #include "temp_host.h"
 #include "platform/host_system.h"
+#include "platform/text_encoding.h"
 
 namespace navelo {
 namespace {
@@ -121,7 +122,7 @@ TEST_F(ConfigTest, InsertedFolderEndingInAtDoesNotExpandForever) {
 }
 
 TEST_F(ConfigTest, ProgramDirIsInsertedAsCp1252) {
-  program_dir_ = (root_ / "S\xC3\xA3o").string();
+  program_dir_ = (root_.path() / PathFromUtf8("S\xC3\xA3o")).string();
   Spit(UserIni(), "[S]\r\nk=@\r\n");
   EXPECT_EQ(config().Read("S", "k"), (root_ / "S").string() + "\xE3o");
 }

@@ -167,9 +167,11 @@ TEST_F(ProgramsTest, BatchFileRunsAsCmdExe) {
   const char* old = std::getenv("USERPROFILE");
   const std::string saved = old != nullptr ? old : "";
   WriteEnvironment("USERPROFILE", (dir_ / "perfil").string().c_str());
+  // A pause of two seconds: Wine has no timeout command, so there ping waits on the loopback.
+  const std::string pause = HostPathsAreNative() ? "ping -n 3 127.0.0.1 >nul" : "timeout /t 2 /nobreak >nul";
   WriteFile("inicio.bat",
-            "@echo off\r\nchcp 1252\r\necho %userprofile%>result.log 2>&1\r\n"
-            "timeout /t 2 /nobreak >nul\r\nexit\r\n");
+            "@echo off\r\nchcp 1252\r\necho %userprofile%>result.log 2>&1\r\n" + pause +
+                "\r\nexit\r\n");
   // The batch file runs in the directory given, where its relative names land.
   EXPECT_GE(programs_.RunProgram(host_, "C:\\INICIO.BAT", "c:\\", "", ShowMode::kHidden), 32);
   const int pid = programs_.LastStarted();
