@@ -51,10 +51,17 @@ EnvLookup ProcessEnvironment() {
 }
 
 fs::path FindEntry(const fs::path& dir, std::string_view name) {
+  const fs::path exact = dir / PathFromUtf8(Cp1252ToUtf8(name));
+  std::error_code ec;
+  if (fs::exists(fs::symlink_status(exact, ec))) return exact;
+  return FindListedEntry(dir, name);
+}
+
+fs::path FindListedEntry(const fs::path& dir, std::string_view name) {
   fs::path exact = dir / PathFromUtf8(Cp1252ToUtf8(name));
   std::error_code ec;
-  // Where the file system ignores case, the name as written reaches the entry too; the listing
-  // gives it as it was created.
+  // Where the file system ignores case, the name as written reaches the entry too, so only the
+  // listing tells how it was created.
   if (fs::exists(fs::symlink_status(exact, ec)) && !HostPathsAreNative()) return exact;
 
   const std::string wanted = Folded(name);

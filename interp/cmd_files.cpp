@@ -92,7 +92,7 @@ fs::path SpeltAsListed(const fs::path& path) {
       result /= part;
     } else {
       // A name the code page cannot hold is kept as it is.
-      fs::path found = FindEntry(result, Utf8ToCp1252(part.string()));
+      fs::path found = FindListedEntry(result, Utf8ToCp1252(part.string()));
       std::error_code error;
       result = fs::exists(fs::symlink_status(found, error)) ? std::move(found) : result / part;
     }
@@ -280,7 +280,7 @@ std::string StartSearch(Interpreter& in, std::string_view pattern, FileSearch::M
   if (name_part.find_first_of("*?") == std::string::npos) {
     search.End();
     if (name_part.empty() || name_part[0] == '.') return {};
-    const fs::path path = FindEntry(dir, name_part);
+    const fs::path path = FindListedEntry(dir, name_part);
     std::error_code error;
     const fs::file_status status = fs::status(path, error);
     const bool wanted = mode == FileSearch::Mode::kDirectories ? fs::is_directory(status)
