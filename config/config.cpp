@@ -25,14 +25,16 @@ bool IsFile(const fs::path& path) {
 }  // namespace
 
 std::string Config::UserConfigDir() const {
-  const fs::path own = FindEntry(host_.AppData(), "Navelo");
+  const fs::path own = FindEntry(PathFromUtf8(host_.AppData()), "Navelo");
   if (!IsFile(FindEntry(own, kFileName)) && IsFile(WindowsFile())) return host_.WindowsDir();
   return own.string();
 }
 
-fs::path Config::UserFile() const { return FindEntry(UserConfigDir(), kFileName); }
+fs::path Config::UserFile() const { return FindEntry(PathFromUtf8(UserConfigDir()), kFileName); }
 
-fs::path Config::WindowsFile() const { return FindEntry(host_.WindowsDir(), kFileName); }
+fs::path Config::WindowsFile() const {
+  return FindEntry(PathFromUtf8(host_.WindowsDir()), kFileName);
+}
 
 std::string Config::ReadStored(std::string_view section, std::string_view key) const {
   std::string value = IniRead(UserFile(), section, key, "");

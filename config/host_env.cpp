@@ -51,12 +51,21 @@ EnvLookup ProcessEnvironment() {
 }
 
 fs::path FindEntry(const fs::path& dir, std::string_view name) {
-  fs::path exact = dir / Cp1252ToUtf8(name);
+  const fs::path exact = dir / PathFromUtf8(Cp1252ToUtf8(name));
   std::error_code ec;
   if (fs::exists(fs::symlink_status(exact, ec))) return exact;
+  return FindListedEntry(dir, name);
+}
+
+fs::path FindListedEntry(const fs::path& dir, std::string_view name) {
+  fs::path exact = dir / PathFromUtf8(Cp1252ToUtf8(name));
+  std::error_code ec;
+  // Where the file system ignores case, the name as written reaches the entry too, so only the
+  // listing tells how it was created.
+  if (fs::exists(fs::symlink_status(exact, ec)) && !HostPathsAreNative()) return exact;
 
   const std::string wanted = Folded(name);
-  std::string best;
+  fs::path best;
   for (fs::directory_iterator it(dir.empty() ? fs::path(".") : dir, ec), end; !ec && it != end;
        it.increment(ec)) {
     const std::string entry = it->path().filename().string();
@@ -64,7 +73,10 @@ fs::path FindEntry(const fs::path& dir, std::string_view name) {
     // A character cp1252 lacks turns into '?', which must not match a '?' of the name.
     if (std::count(bytes.begin(), bytes.end(), '?') != std::count(entry.begin(), entry.end(), '?'))
       continue;
-    if (Folded(bytes) == wanted && (best.empty() || entry < best)) best = entry;
+    if (it->path().filename() == exact.filename()) return exact;
+    if (Folded(bytes) == wanted && (best.empty() || entry < best.string())) {
+      best = it->path().filename();
+    }
   }
   return best.empty() ? exact : dir / best;
 }
@@ -83,14 +95,15 @@ HostEnvironment::HostEnvironment(EnvLookup env, std::string program_dir) : env_(
   // folder the program happens to run in.
   if (user_profile_.empty()) user_profile_.assign(1, '/');
   app_data_ = folder("APPDATA");
-  if (app_data_.empty()) app_data_ = (fs::path(user_profile_) / "AppData" / "Roaming").string();
+  if (app_data_.empty()) app_data_ = (PathFromUtf8(user_profile_) / "AppData" / "Roaming").string();
   windows_dir_ = folder("WINDIR");
   if (windows_dir_.empty()) windows_dir_ = Resolve("C:\\windows").string();
 
   if (program_dir.empty()) {
     const std::string exe = RunningProgramPath();
     std::error_code ec;
-    program_dir = exe.empty() ? fs::current_path(ec).string() : fs::path(exe).parent_path().string();
+    program_dir =
+        exe.empty() ? fs::current_path(ec).string() : PathFromUtf8(exe).parent_path().string();
   }
   program_dir_ = WithoutTrailingSeparator(program_dir.empty() ? std::string(".") : program_dir);
 }
@@ -128,7 +141,7 @@ fs::path HostEnvironment::Resolve(std::string_view host_path) const {
     if (drive == 0 || !env_ ||
         !env_(std::string("NAVELO_DRIVE_") + static_cast<char>(drive & ~0x20), folder) ||
         folder.empty()) {
-      return fs::path(std::string(host_path));
+      return PathFromUtf8(Cp1252ToUtf8(host_path));
     }
   }
   fs::path result;
@@ -136,10 +149,10 @@ fs::path HostEnvironment::Resolve(std::string_view host_path) const {
   bool rooted = true;
   if (HasDriveLetter(rest)) {
     // "C:name", relative to the drive's current folder on the host, is taken from its root.
-    result = DriveRoot(rest[0]);
+    result = PathFromUtf8(DriveRoot(rest[0]));
     rest.remove_prefix(2);
   } else if (!rest.empty() && rest[0] == '\\') {
-    result = DriveRoot('C');
+    result = PathFromUtf8(DriveRoot('C'));
   } else if (!rest.empty() && rest[0] == '/') {
     result = "/";
   } else {

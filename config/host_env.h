@@ -21,6 +21,9 @@ EnvLookup ProcessEnvironment();
 // differs only in letter case (ASCII and the accented letters of cp1252), else the name as written.
 // Of several such entries the smallest name wins, so the choice does not depend on listing order.
 std::filesystem::path FindEntry(const std::filesystem::path& dir, std::string_view name);
+// The same, spelt as the folder lists it also where the file system ignores case (there the name
+// as written reaches the entry too). It lists the folder, so it is kept for what the user reads.
+std::filesystem::path FindListedEntry(const std::filesystem::path& dir, std::string_view name);
 
 // Folders of the host, worked out once at start from the environment. Paths are native
 // (UTF-8 on disk, "/" separated), without a trailing separator.

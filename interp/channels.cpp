@@ -21,6 +21,11 @@ std::unique_ptr<FileChannel> FileChannel::Open(const std::filesystem::path& path
   if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) return nullptr;
   std::FILE* file = OpenNativeFile(path, mode == Mode::kAppend ? "ab" : "rb");
   if (file == nullptr) return nullptr;
+  // A device that the query above could not name (Windows' NUL and CON are no files to it).
+  if (!IsDiskFile(file)) {
+    std::fclose(file);
+    return nullptr;
+  }
   return std::unique_ptr<FileChannel>(new FileChannel(file, mode));
 }
 
@@ -51,8 +56,9 @@ int FileChannel::ReadLine(std::string& line) {
     if (c == EOF) {
       if (std::ferror(file_)) return EIO;
       // The end of the file as it is now: the stream forgets it, so the next read sees what has
-      // been appended since.
-      std::clearerr(file_);
+      // been appended since. Only a seek makes every C library read the file again (Windows'
+      // keeps answering from its empty buffer after clearerr alone).
+      ForgetTheEnd();
       return got_any ? 0 : 1;
     }
     if (c == 26) {
@@ -73,10 +79,15 @@ int FileChannel::ReadLine(std::string& line) {
       } else if (next != '\n' && next != EOF) {
         std::ungetc(next, file_);
       }
-      if (next == EOF) std::clearerr(file_);
+      if (next == EOF) ForgetTheEnd();
       return 0;
     }
   }
+}
+
+void FileChannel::ForgetTheEnd() {
+  std::clearerr(file_);
+  std::fseek(file_, 0, SEEK_CUR);
 }
 
 bool FileChannel::Close() {

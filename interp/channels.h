@@ -57,6 +57,8 @@ class FileChannel final : public ChannelStream {
 
  private:
   FileChannel(std::FILE* file, Mode mode) : file_(file), mode_(mode) {}
+  // Clears the end-of-file state so that a later read sees bytes appended meanwhile.
+  void ForgetTheEnd();
   std::FILE* file_;
   Mode mode_;
   bool ended_ = false;  // the byte 26 was reached: nothing after it is read

@@ -83,6 +83,34 @@ bool Remove(Interpreter& in, std::string& args) {
   return true;
 }
 
+// The path with each part spelt as its folder lists it (where the file system ignores case, a
+// path reaches its entries in any case).
+fs::path SpeltAsListed(const fs::path& path) {
+  fs::path result = path.root_path();
+  for (const fs::path& part : path.relative_path()) {
+    if (part.empty() || part == "." || part == "..") {
+      result /= part;
+    } else {
+      // A name the code page cannot hold is kept as it is.
+      fs::path found = FindListedEntry(result, Utf8ToCp1252(part.string()));
+      std::error_code error;
+      result = fs::exists(fs::symlink_status(found, error)) ? std::move(found) : result / part;
+    }
+  }
+  return result;
+}
+
+// True when the folder lists an entry spelt exactly as the path's last part, letter case
+// included.
+bool ListedAsSpelt(const fs::path& path) {
+  std::error_code error;
+  for (fs::directory_iterator it(path.parent_path(), error), end; !error && it != end;
+       it.increment(error)) {
+    if (it->path().filename() == path.filename()) return true;
+  }
+  return false;
+}
+
 // Renames as the host does: the old name must exist and the new one must not, except when both
 // name the same file (a change of letter case only).
 bool RenameFile(Interpreter& in, std::string_view from, std::string_view to) {
@@ -96,6 +124,7 @@ bool RenameFile(Interpreter& in, std::string_view from, std::string_view to) {
       new_path.filename() == "..") {
     return false;
   }
+  bool case_only = false;
   if (fs::exists(fs::symlink_status(new_path, error))) {
     if (!fs::equivalent(old_path, new_path, error)) return false;
     // The lookup found the old file under the new name: give it the name as written.
@@ -103,10 +132,27 @@ bool RenameFile(Interpreter& in, std::string_view from, std::string_view to) {
                                          ? 0
                                          : to.find_last_of("\\/") + 1));
     if (last.empty()) return false;
-    new_path = new_path.parent_path() / Cp1252ToUtf8(last);
+    new_path = new_path.parent_path() / PathFromUtf8(Cp1252ToUtf8(last));
+    case_only = old_path.filename() != new_path.filename();
   }
   fs::rename(old_path, new_path, error);
-  return !error;
+  if (error) return false;
+  // Some file systems keep the old spelling when only the letter case changes (Wine's keeps
+  // it, Windows' does not); through a name of its own the file takes the spelling as written.
+  if (case_only && ListedAsSpelt(old_path) && !ListedAsSpelt(new_path)) {
+    std::random_device random;
+    fs::path temp_path = new_path;
+    temp_path += ".navelo-" + std::to_string(random()) + ".tmp";
+    fs::rename(old_path, temp_path, error);
+    if (error) return true;  // renamed as the file system allows
+    fs::rename(temp_path, new_path, error);
+    if (error) {
+      std::error_code back;
+      fs::rename(temp_path, old_path, back);
+      return false;
+    }
+  }
+  return true;
 }
 
 bool Renomeia(Interpreter& in, std::string& args) {
@@ -201,7 +247,8 @@ bool Dir(Interpreter& in, std::string& args) {
         ok = IsDirectory(path) && fs::remove(path, error);
         break;
       case Op::kChange:
-        fs::current_path(path, error);
+        // Spelt as listed, so that the current folder reads as its folders were created.
+        fs::current_path(SpeltAsListed(path), error);
         ok = !error;
         break;
     }
@@ -233,7 +280,7 @@ std::string StartSearch(Interpreter& in, std::string_view pattern, FileSearch::M
   if (name_part.find_first_of("*?") == std::string::npos) {
     search.End();
     if (name_part.empty() || name_part[0] == '.') return {};
-    const fs::path path = FindEntry(dir, name_part);
+    const fs::path path = FindListedEntry(dir, name_part);
     std::error_code error;
     const fs::file_status status = fs::status(path, error);
     const bool wanted = mode == FileSearch::Mode::kDirectories ? fs::is_directory(status)

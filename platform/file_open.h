@@ -10,4 +10,8 @@ namespace navelo {
 // fopen's, with "x" (create, fail when the file exists) supported everywhere.
 std::FILE* OpenNativeFile(const std::filesystem::path& path, const char* mode);
 
+// True when the open stream is a file on a disk: not a device (Linux's /dev/null, Windows' NUL,
+// which no file-system query names), a pipe or a folder.
+bool IsDiskFile(std::FILE* file);
+
 }  // namespace navelo

@@ -106,4 +106,15 @@ std::string Utf8ToCp1252(std::string_view in) {
   return out;
 }
 
+std::filesystem::path PathFromUtf8(std::string_view utf8) {
+  std::u8string text(utf8.size(), u8'\0');
+  for (size_t i = 0; i < utf8.size(); ++i) text[i] = static_cast<char8_t>(utf8[i]);
+  try {
+    return std::filesystem::path(text);
+  } catch (const std::filesystem::filesystem_error&) {
+    // Not UTF-8 after all (Windows refuses the conversion): the bytes as the platform takes them.
+    return std::filesystem::path(std::string(utf8));
+  }
+}
+
 }  // namespace navelo

@@ -146,7 +146,7 @@ std::string Programs::BatchRunner(const HostEnvironment& host) const {
   if (!batch_runner_.empty()) return batch_runner_;
   const std::string system = SystemBatchInterpreter();
   if (!system.empty()) return system;
-  return (fs::path(host.ProgramDir()) / "cmd.exe").string();
+  return (PathFromUtf8(host.ProgramDir()) / "cmd.exe").string();
 }
 
 std::string Programs::Locate(const HostEnvironment& host, std::string_view program) const {
@@ -163,7 +163,7 @@ std::string Programs::Locate(const HostEnvironment& host, std::string_view progr
   // A bare name not found in the current folder is looked for beside the running program (where
   // the tracker finds its monitor), then along the search path.
   if (found.empty() && bare && !host.ProgramDir().empty()) {
-    const fs::path beside = fs::path(host.ProgramDir()) / Cp1252ToUtf8(program);
+    const fs::path beside = PathFromUtf8(host.ProgramDir()) / PathFromUtf8(Cp1252ToUtf8(program));
     if (fs::exists(beside, error)) {
       found = beside.string();
     } else if (EndsWithFolded(program, ".exe")) {

@@ -31,7 +31,16 @@ keys="$tmp/keys"
 if [ -f "$base.keys" ]; then cp "$base.keys" "$keys"; else : > "$keys"; fi
 args=()
 if [ -f "$base.args" ]; then mapfile -t args < "$base.args"; fi
-cp "$script" "$tmp/work/"
+# Where the script starts Linux-only programs or opens Linux-only devices, SCRIPT.windows is its
+# counterpart for a Windows build, under the same name, with SCRIPT.windows.expected when its
+# transcript differs.
+source_script=$script
+expected=$base.expected
+if ((${#runner[@]})) && [ -f "$base.windows" ]; then
+  source_script=$base.windows
+  [ -f "$base.windows.expected" ] && expected=$base.windows.expected
+fi
+cp "$source_script" "$tmp/work/$(basename "$script")"
 if ((${#runner[@]})); then
   windows=(NAVELO_TEST_USERPROFILE="$tmp/home" NAVELO_TEST_APPDATA="$tmp/home/AppData/Roaming"
            NAVELO_TEST_WINDIR="$tmp/c/windows")
@@ -46,11 +55,13 @@ fi
   echo "rc $?" > "$tmp/rc"
 )
 if [ "${NAVELO_UPDATE_EXPECTED:-}" = 1 ]; then
-  cp "$tmp/transcript" "$base.expected"
+  target=$expected
+  [ "$source_script" != "$script" ] && target=$base.windows.expected
+  cp "$tmp/transcript" "$target"
   [ -f "$base.screen" ] && cp "$tmp/screen" "$base.screen"
   exit 0
 fi
-if ! diff -u "$base.expected" "$tmp/transcript"; then
+if ! diff -u "$expected" "$tmp/transcript"; then
   echo "--- $(cat "$tmp/rc"); output:"; cat "$tmp/stdout"
   exit 1
 fi

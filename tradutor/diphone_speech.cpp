@@ -126,7 +126,7 @@ void DiphoneSpeech::LoadSpeedParams(int speed) {
 
 std::string DiphoneSpeech::ReadRaw(std::string_view key, std::string_view fallback) const {
   // These two directories are read as written, without "@" expansions or the legacy copy.
-  return IniRead(FindEntry(config_.UserConfigDir(), "navelo.ini"), "TRADUTOR", key, fallback);
+  return IniRead(FindEntry(PathFromUtf8(config_.UserConfigDir()), "navelo.ini"), "TRADUTOR", key, fallback);
 }
 
 int DiphoneSpeech::DiphoneEngineLoad() {

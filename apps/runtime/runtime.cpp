@@ -189,7 +189,7 @@ void RunProgram(const ProgramOptions& options) {
   static std::unique_ptr<BrailleDisplay> braille = MakeBrailleDisplay();
   static ConsoleWindow console(ConsoleWindow::Wiring{
       *display, transcript, tones,
-      [] { return FindEntry(config.UserConfigDir(), "navelo.ini"); },
+      [] { return FindEntry(PathFromUtf8(config.UserConfigDir()), "navelo.ini"); },
       [](int code) { EndProgram(code); }});
   g_console = &console;
   if (TakeStartShowState() == "minimized" || options.start_minimised) console.StartMinimised();

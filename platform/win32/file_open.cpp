@@ -4,6 +4,7 @@
 #include <io.h>
 #include <share.h>
 #include <sys/stat.h>
+#include <windows.h>
 
 #include <string>
 
@@ -28,6 +29,12 @@ std::FILE* OpenNativeFile(const std::filesystem::path& path, const char* mode) {
   std::FILE* file = _wfdopen(fd, wide_mode.c_str());
   if (file == nullptr) _close(fd);
   return file;
+}
+
+bool IsDiskFile(std::FILE* file) {
+  if (file == nullptr) return false;
+  const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+  return handle != INVALID_HANDLE_VALUE && GetFileType(handle) == FILE_TYPE_DISK;
 }
 
 }  // namespace navelo

@@ -11,10 +11,12 @@
 namespace navelo {
 namespace {
 
+// A variable in UTF-8, as the other native strings (the C runtime's narrow copy is in the ANSI
+// code page).
 bool Getenv(const std::string& name, std::string& value) {
-  const char* found = std::getenv(name.c_str());
+  const wchar_t* found = _wgetenv(win32::Widen(name).c_str());
   if (found == nullptr) return false;
-  value = found;
+  value = win32::Narrow(found);
   return true;
 }
 

@@ -3,10 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <memory>
 
 #include "temp_host.h"
 #include "platform/host_system.h"
+#include "platform/text_encoding.h"
 
 namespace navelo {
 namespace {
@@ -121,7 +123,7 @@ TEST_F(ConfigTest, InsertedFolderEndingInAtDoesNotExpandForever) {
 }
 
 TEST_F(ConfigTest, ProgramDirIsInsertedAsCp1252) {
-  program_dir_ = (root_ / "S\xC3\xA3o").string();
+  program_dir_ = (root_.path() / PathFromUtf8("S\xC3\xA3o")).string();
   Spit(UserIni(), "[S]\r\nk=@\r\n");
   EXPECT_EQ(config().Read("S", "k"), (root_ / "S").string() + "\xE3o");
 }
@@ -174,6 +176,28 @@ TEST_F(ConfigTest, ReadDefaultTrimsAndWritesOnlyWhenNothingIsLeft) {
   EXPECT_EQ(config().Read("S", "blank"), "\x01\t \x02");  // Read itself does not trim
   EXPECT_EQ(config().ReadDefault("S", "blank", "5"), "5");
   EXPECT_EQ(config().Read("S", "blank"), "5");
+}
+
+}  // namespace
+}  // namespace navelo
+
+namespace navelo {
+namespace {
+
+// The profile's folders come from the platform as native strings (UTF-8); a name with accents
+// must reach the same folder on disk (Windows took such a string in its ANSI code page).
+TEST(ConfigFoldersTest, TheUserFileIsFoundUnderAFolderWithAccents) {
+  TempDir root;
+  const fs::path appdata = root.path() / PathFromUtf8("Jo\xC3\xA3o") / "AppData";
+  fs::create_directories(appdata / "Navelo");
+  fs::create_directories(root.path() / "win");
+  std::ofstream(appdata / "Navelo" / "navelo.ini", std::ios::binary) << "[S]\r\nk=achou\r\n";
+  HostEnvironment host(MapEnv({{"APPDATA", appdata.string()},
+                               {"WINDIR", (root.path() / "win").string()},
+                               {"NAVELO_DRIVE_C", root.path().string()}}),
+                       root.path().string());
+  Config config(host);
+  EXPECT_EQ(config.Read("S", "k"), "achou");
 }
 
 }  // namespace

@@ -106,7 +106,13 @@ TEST_F(ProgramsCommandTest, ExisteProgFindsRunningPrograms) {
 TEST_F(ProgramsCommandTest, HiddenBatchFileIsSeenAsCmdExeWhileItRuns) {
   {
     std::ofstream out(dir_ / "lento.bat", std::ios::binary);
-    out << "@echo off\r\ntimeout /t 1 /nobreak >nul\r\necho pronto>c:\\fim.log\r\nexit\r\n";
+    // A pause of a second: Wine has no timeout command, so there ping waits on the loopback.
+    // The platform's cmd.exe knows nothing of the test's drive C, so there the file goes beside
+    // the batch file, in that folder.
+    const bool native = HostPathsAreNative();
+    out << "@echo off\r\n"
+        << (native ? "ping -n 2 127.0.0.1 >nul" : "timeout /t 1 /nobreak >nul") << "\r\necho pronto>"
+        << (native ? "\"%~dp0fim.log\"" : "c:\\fim.log") << "\r\nexit\r\n";
   }
   WriteEnvironment("NAVELO_DRIVE_C", dir_.string().c_str());
   ASSERT_EQ(Run("executa \"c:\\lento.bat\" &&\nexisteprog \"cmd.exe\" x").result, 0);

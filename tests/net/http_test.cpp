@@ -332,6 +332,9 @@ TEST_F(HttpsTest, DownloadsOverTlsAndMatchesCurl) {
   EXPECT_TRUE(Download(server.Url("/big", true, "localhost")));
   EXPECT_TRUE(SameBytes(File(), body));
   EXPECT_NE(server.Requests()[0].find("\r\nHost: localhost\r\n"), std::string::npos);
+  // The same download by curl: not where the tests run under Wine (the relay's case), whose
+  // cmd.exe cannot start the Linux curl and which has no curl of its own.
+  if (!TlsRelayFolder().empty()) return;
   const fs::path curl_copy = dir_.path() / "curl.bin";
   const std::string command = "curl -s --cacert " + certs.ca_cert.string() + " -o " +
                               curl_copy.string() + " " + server.Url("/big", true, "localhost");

@@ -12,6 +12,7 @@
 #include <iterator>
 #include <random>
 #include <thread>
+#include <utility>
 
 #include "config/config.h"
 #include "config/host_env.h"
@@ -26,6 +27,15 @@ constexpr const char* kPosixChildren =
     "its child programs are POSIX shell scripts and tools (sh, cat, sleep), which Windows lacks";
 
 namespace fs = std::filesystem;
+
+// A piped child that runs until its input closes: cat on Linux, the command interpreter reading
+// its commands from the pipe on Windows.
+std::string RunsUntilInputCloses() { return HostPathsAreNative() ? "cmd" : "cat"; }
+// A program that starts and ends at once, with its parameters.
+std::pair<std::string, std::string> EndsAtOnce() {
+  if (HostPathsAreNative()) return {"cmd", "/c exit"};
+  return {"true", ""};
+}
 using std::chrono::milliseconds;
 
 class ProgramsTest : public ::testing::Test {
@@ -127,17 +137,18 @@ TEST_F(ProgramsTest, FailedStartsGiveShellResultsBelow32) {
 TEST_F(ProgramsTest, AFailedStartLeavesNoChildToWaitFor) {
   // A piped child that runs until its input closes, then starts that fail before any child
   // exists: the wait after them must not be for the piped child.
-  ASSERT_TRUE(programs_.PipeStart(host_, "cat"));
+  ASSERT_TRUE(programs_.PipeStart(host_, RunsUntilInputCloses()));
   const int piped = programs_.LastStarted();
   ASSERT_GT(piped, 0);
   EXPECT_EQ(programs_.RunProgram(host_, "programa-que-nao-existe-navelo", {}, "", ShowMode::kNormal),
             kShellFileNotFound);
   EXPECT_EQ(programs_.LastStarted(), 0);
-  ASSERT_GE(programs_.RunProgram(host_, "true", {}, "", ShowMode::kNormal), 32);
+  const auto [program, parameters] = EndsAtOnce();
+  ASSERT_GE(programs_.RunProgram(host_, program, {}, parameters, ShowMode::kNormal), 32);
   EXPECT_GT(programs_.LastStarted(), 0);
   EXPECT_EQ(programs_.RunProgram(host_, "", {}, "", ShowMode::kNormal), kShellFileNotFound);
   EXPECT_EQ(programs_.LastStarted(), 0);
-  ASSERT_TRUE(programs_.PipeStart(host_, "cat"));
+  ASSERT_TRUE(programs_.PipeStart(host_, RunsUntilInputCloses()));
   EXPECT_FALSE(programs_.PipeStart(host_, "programa-que-nao-existe-navelo"));
   EXPECT_EQ(programs_.LastStarted(), 0);
 }
@@ -156,9 +167,11 @@ TEST_F(ProgramsTest, BatchFileRunsAsCmdExe) {
   const char* old = std::getenv("USERPROFILE");
   const std::string saved = old != nullptr ? old : "";
   WriteEnvironment("USERPROFILE", (dir_ / "perfil").string().c_str());
+  // A pause of two seconds: Wine has no timeout command, so there ping waits on the loopback.
+  const std::string pause = HostPathsAreNative() ? "ping -n 3 127.0.0.1 >nul" : "timeout /t 2 /nobreak >nul";
   WriteFile("inicio.bat",
-            "@echo off\r\nchcp 1252\r\necho %userprofile%>result.log 2>&1\r\n"
-            "timeout /t 2 /nobreak >nul\r\nexit\r\n");
+            "@echo off\r\nchcp 1252\r\necho %userprofile%>result.log 2>&1\r\n" + pause +
+                "\r\nexit\r\n");
   // The batch file runs in the directory given, where its relative names land.
   EXPECT_GE(programs_.RunProgram(host_, "C:\\INICIO.BAT", "c:\\", "", ShowMode::kHidden), 32);
   const int pid = programs_.LastStarted();
@@ -328,13 +341,13 @@ class HookedConsole final : public Console {
 
 TEST_F(WaitForReturnTest, AfterAFailedStartOnlyThePauseFollows) {
   std::ofstream(dir_ / "Navelo" / "navelo.ini") << "[NAVELO]\nTEMPOESPERAPROGVOLTAR=7\n";
-  // The piped cat runs until its input closes; the start after it fails.
-  ASSERT_TRUE(programs_.PipeStart(host_, "cat"));
+  // The piped child runs until its input closes; the start after it fails.
+  ASSERT_TRUE(programs_.PipeStart(host_, RunsUntilInputCloses()));
   const int piped = programs_.LastStarted();
   ASSERT_LT(programs_.RunProgram(host_, "programa-que-nao-existe-navelo", {}, "", ShowMode::kNormal),
             32);
   HookedConsole console;
-  // Should the wait be for cat, closing its input after 20 pauses lets the test end.
+  // Should the wait be for the piped child, closing its input after 20 pauses lets the test end.
   console.on_delay = [&] {
     if (console.delays.size() == 20) programs_.PipeStart(host_, "");
     if (console.delays.size() > 20) std::this_thread::sleep_for(milliseconds(10));
