@@ -17,6 +17,7 @@
 #include "interp/socket_channel.h"
 #include "interp/file_state.h"
 #include "platform/clock.h"
+#include "platform/speaker.h"
 #include "sys/midi.h"
 #include "sys/programs.h"
 #include "tradutor/media_control.h"
@@ -138,6 +139,8 @@ class Interpreter {
   int menu_start_item = 1;
   // The MIDI output of the MIDI command; the program entry gives it the synthesizer.
   Midi midi{svc.console};
+  // ALARME's speaker tone; where the platform has none, the tone goes through the wave output.
+  SpeakerToneStarter speaker_tone = StartSpeakerTone;
 
  private:
   int start_weekday_ = 0;

@@ -53,6 +53,9 @@ fi
 # One prefix for the whole run: no Mono or Gecko prompts, no crash dialog, no debug chatter.
 export WINEPREFIX="$PWD/$run_dir/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win64
+# Wine's sound device: ALSA's null device, so winmm has a device without a sound card and the
+# tests never sound aloud on a machine with one.
+export ALSA_CONFIG_PATH="$PWD/tests/windows/alsa_null.conf"
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineboot -i >/dev/null 2>&1
   wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
