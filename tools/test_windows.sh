@@ -77,5 +77,9 @@ echo "== windows: the $known_count tests known to fail under Wine (tests/windows
 ctest --test-dir "$run_dir" -j "$jobs" --timeout 120 -R "$known" 2>&1 |
   grep -E 'tests passed|\(Failed\)|\(Timeout\)|Not Run' | sed 's/^/     /'
 lap "running the known failures (not counted)"
+# The package a user unpacks: made from build-win32 (the product) and checked; the build the tests
+# ran on is packed too, unpacked, and its tramelis.exe must speak with the package's voice.
+tests/windows/package_check.sh build-win32 "$run_dir" || status=1
+lap "packing and checking navelo-win32.zip"
 wineserver -k 2>/dev/null
 exit $status

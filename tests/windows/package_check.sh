@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The Windows package: tools/package-windows.sh BUILD_DIR writes BUILD_DIR/navelo-win32.zip; its
+# The Windows package: tools/package-windows.sh BUILD_DIR writes BUILD_DIR/navelo-win32.zip (or
+# navelo-win64.zip for a 64-bit build); its
 # listing, navelo.ini (Windows paths only), LEIAME.txt and instalar.bat (cp1252, CR LF) are
 # checked. With RUN_DIR (a build Wine can run, WINEPREFIX from the caller) that build's package is
 # unpacked and its tramelis.exe speaks a line with the unpacked tree's voice into a WAV capture.
@@ -9,7 +10,8 @@ cd "$(dirname "$0")/../.."
 build=$1
 run_dir=${2:-}
 tools/package-windows.sh "$build" || { echo "package_check: packaging $build failed"; exit 1; }
-python3 - "$build/navelo-win32.zip" <<'PY' || exit 1
+zip_of() { ls "$1"/navelo-win*.zip 2>/dev/null | head -1; }
+python3 - "$(zip_of "$build")" <<'PY' || exit 1
 import re, sys, zipfile
 z = zipfile.ZipFile(sys.argv[1])
 names = set(z.namelist())
@@ -20,7 +22,7 @@ need = ["ubrimo/LEIAME.txt", "ubrimo/instalar.bat", "ubrimo/navelo/tramelis.exe"
         "ubrimo/bexilo/sons/mudou.wav", "ubrimo/bexilo/temp/", "ubrimo/scripts/",
         "ubrimo/tramelis/sons/", "ubrimo/som/difones/DIFONES2.IND",
         "ubrimo/som/difones/DIFONES2.DIF", "ubrimo/som/difones/regras.rgr",
-        "ubrimo/som/difones/portug.exc", "ubrimo/som/letras/_65"]
+        "ubrimo/som/difones/portug.exc", "ubrimo/som/letras/_65.wav"]
 problems += ["missing " + n for n in need if n not in names]
 problems += ["outside ubrimo/: " + n for n in names if not n.startswith("ubrimo/")]
 if sum(n.startswith("ubrimo/som/letras/_") for n in names) < 200:
@@ -37,7 +39,7 @@ for key in ["PGMNAVELO", "DIRTRAMELIS", "DIRDEFAULT", "DIRLETRAS", "DIRDIFONES"]
     v = values.get(key, "")
     if not re.fullmatch(r"c:\\ubrimo(\\[a-z]+)+", v):
         problems.append("navelo.ini %s=%r is not a folder under c:\\ubrimo" % (key, v))
-    elif "ubrimo/" + v[3:].replace("\\", "/") + "/" not in names:
+    elif v[3:].replace("\\", "/") + "/" not in names:
         problems.append("navelo.ini %s=%s is not in the package" % (key, v))
 for key, v in values.items():
     if "/" in v and not v.startswith("http") or "xdg-open" in v or "DejaVu" in v:
@@ -66,7 +68,7 @@ fi
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' \
-  "$run_dir/navelo-win32.zip" "$tmp/c"
+  "$(zip_of "$run_dir")" "$tmp/c"
 mkdir -p "$tmp/AppData/Navelo" "$tmp/work"
 cp "$tmp/c/ubrimo/navelo/navelo.ini" "$tmp/AppData/Navelo/navelo.ini"
 printf 'escreve "bom dia"\r\n' > "$tmp/work/fala.tml"
