@@ -147,6 +147,7 @@ bool Alarme(Interpreter& in, std::string& args) {
   // The platform's speaker tone where it has one: the script waits for the whole duration and
   // for the call's end, keeping messages moving, but not for a call that never returns.
   if (auto tone = in.speaker_tone ? in.speaker_tone(*frequency, *duration) : nullptr) {
+    in.svc.keyboard.NoteTone(*frequency);
     in.svc.console.Delay(*duration);
     for (int waited = 0; !tone->Finished() && waited < 1000; waited += 10) {
       in.svc.console.Delay(10);
