@@ -105,6 +105,8 @@ class Keyboard {
   // A square-wave tone that sounds until ToneStop.
   virtual void ToneStart(int /*hertz*/) {}
   virtual void ToneStop() {}
+  // A tone sounded by other means (the platform's speaker), noted where the tones are noted.
+  virtual void NoteTone(int /*hertz*/) {}
 };
 
 }  // namespace navelo

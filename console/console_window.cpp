@@ -263,6 +263,8 @@ void ConsoleWindow::ToneStart(int hertz) {
   tone_playing_ = true;
 }
 
+void ConsoleWindow::NoteTone(int hertz) { wiring_.transcript.Record("tone", std::to_string(hertz)); }
+
 void ConsoleWindow::ToneStop() {
   if (!tone_playing_) return;
   wiring_.tones.StopLooping();

@@ -110,6 +110,7 @@ class ConsoleWindow final : public Console,
   void KeyEnqueue(unsigned char byte) override { keys_.Enqueue(byte); }
   void BrailleKeyboardSetMode(int mode) override { keys_.SetBrailleMode(mode); }
   void ToneStart(int hertz) override;
+  void NoteTone(int hertz) override;
   void ToneStop() override;
 
  private:

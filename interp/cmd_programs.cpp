@@ -139,7 +139,17 @@ bool Alarme(Interpreter& in, std::string& args) {
   const auto duration = ParseInteger(duration_text);
   if (!frequency || !duration) return false;
   if (*frequency < 0 || *frequency > 20000 || *duration < 0 || *duration > 20000) return false;
-  // The tone sounds through the wave output for the whole duration; the script waits for it.
+  // The platform's speaker tone where it has one: the script waits for the whole duration and
+  // for the call's end, keeping messages moving, but not for a call that never returns.
+  if (auto tone = in.speaker_tone ? in.speaker_tone(*frequency, *duration) : nullptr) {
+    in.svc.keyboard.NoteTone(*frequency);
+    in.svc.console.Delay(*duration);
+    for (int waited = 0; !tone->Finished() && waited < 1000; waited += 10) {
+      in.svc.console.Delay(10);
+    }
+    return true;
+  }
+  // Otherwise the tone sounds through the wave output for the whole duration.
   in.svc.keyboard.ToneStart(*frequency);
   in.svc.console.Delay(*duration);
   in.svc.keyboard.ToneStop();

@@ -18,6 +18,7 @@
 #include "interp/file_state.h"
 #include "platform/clock.h"
 #include "sys/automation.h"
+#include "platform/speaker.h"
 #include "sys/midi.h"
 #include "sys/programs.h"
 #include "tradutor/media_control.h"
@@ -146,6 +147,8 @@ class Interpreter {
   WindowManager* windows = nullptr;
   AccessibilityMonitor accessibility{[this] { svc.console.PumpMessages(); }};
   SwitchMatrix sensor{PlainPause};
+  // ALARME's speaker tone; where the platform has none, the tone goes through the wave output.
+  SpeakerToneStarter speaker_tone = StartSpeakerTone;
 
  private:
   int start_weekday_ = 0;

@@ -156,10 +156,25 @@ std::string Programs::Locate(const HostEnvironment& host, std::string_view progr
     return fs::exists(path, error) ? path.string() : std::string();
   };
   const bool bare = program.find_first_of("\\/:") == std::string_view::npos;
+  // A name without an extension also names the program file with ".exe" or ".com", as Windows
+  // starts "bexilo_mon" from bexilo_mon.exe.
+  const size_t last = program.find_last_of("\\/:");
+  const bool no_extension =
+      program.find('.', last == std::string_view::npos ? 0 : last + 1) == std::string_view::npos;
+  auto with_extension = [&](const fs::path& base) -> std::string {
+    if (!no_extension) return {};
+    for (const char* extension : {".exe", ".com"}) {
+      fs::path candidate = base;
+      candidate += extension;
+      if (fs::is_regular_file(candidate, error)) return candidate.string();
+    }
+    return {};
+  };
   std::string found = existing(program);
   if (found.empty() && EndsWithFolded(program, ".exe")) {
     found = existing(program.substr(0, program.size() - 4));
   }
+  if (found.empty()) found = with_extension(host.Resolve(program));
   // A bare name not found in the current folder is looked for beside the running program (where
   // the tracker finds its monitor), then along the search path.
   if (found.empty() && bare && !host.ProgramDir().empty()) {
@@ -169,6 +184,8 @@ std::string Programs::Locate(const HostEnvironment& host, std::string_view progr
     } else if (EndsWithFolded(program, ".exe")) {
       const fs::path bare_name = beside.parent_path() / beside.stem();
       if (fs::exists(bare_name, error)) found = bare_name.string();
+    } else {
+      found = with_extension(beside);
     }
   }
   if (found.empty() && bare) {

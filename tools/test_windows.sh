@@ -53,6 +53,9 @@ fi
 # One prefix for the whole run: no Mono or Gecko prompts, no crash dialog, no debug chatter.
 export WINEPREFIX="$PWD/$run_dir/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win64
+# Wine's sound device: ALSA's null device, so winmm has a device without a sound card and the
+# tests never sound aloud on a machine with one.
+export ALSA_CONFIG_PATH="$PWD/tests/windows/alsa_null.conf"
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineboot -i >/dev/null 2>&1
   wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
@@ -81,6 +84,12 @@ exclude="$window_tests"
 ctest --test-dir "$run_dir" --output-on-failure -j "$jobs" --timeout 120 -E "$exclude"
 status=$?
 lap "running the tests under Wine ($run_dir)"
+
+# The package a user unpacks: made from build-win32 (the product) and checked; the build the tests
+# ran on is packed too, unpacked, and its tramelis.exe must speak with the package's voice (still
+# with no display, before the window tests).
+tests/windows/package_check.sh build-win32 "$run_dir" || status=1
+lap "packing and checking navelo-win32.zip"
 
 # The console window's tests need a desktop: an Xvfb of our own, on a display number it picks
 # itself, for them alone (every other test above ran with no display, so no program of theirs

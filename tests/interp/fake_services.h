@@ -101,6 +101,7 @@ class FakeKeyboard final : public Keyboard {
   KeyModifiers Modifiers() override { return modifiers; }
   // Tones as "start:<hertz>" and "stop", in order.
   void ToneStart(int hertz) override { tones.push_back("start:" + std::to_string(hertz)); }
+  void NoteTone(int hertz) override { tones.push_back("noted:" + std::to_string(hertz)); }
   void ToneStop() override { tones.push_back("stop"); }
   std::deque<char> queue;
   KeyModifiers modifiers;

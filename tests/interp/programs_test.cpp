@@ -145,6 +145,8 @@ TEST_F(ProgramsCommandTest, CmdRunsOneEmbeddedLine) {
 }
 
 TEST_F(ProgramsCommandTest, AlarmeSoundsATone) {
+  // Without a speaker tone of the platform, the tone goes through the wave output.
+  in.speaker_tone = [](int, int) { return std::unique_ptr<SpeakerTone>(); };
   ASSERT_EQ(Run("alarme 440 20 resto ignorado").result, 0);
   EXPECT_EQ(keys.tones, (std::vector<std::string>{"start:440", "stop"}));
   EXPECT_EQ(Run("alarme 440 30000").result, 1);
@@ -153,6 +155,63 @@ TEST_F(ProgramsCommandTest, AlarmeSoundsATone) {
   EXPECT_EQ(Run("alarme").result, 1);
   EXPECT_EQ(Run("alarme a 10").result, 1);
   EXPECT_EQ(keys.tones.size(), 2u);
+}
+
+// A speaker tone whose call returns after a number of polls (or never).
+class FakeTone final : public SpeakerTone {
+ public:
+  explicit FakeTone(int polls) : polls_(polls) {}
+  bool Finished() override { return polls_ >= 0 && --polls_ < 0; }
+
+ private:
+  int polls_;
+};
+
+TEST_F(ProgramsCommandTest, AlarmeWaitsForThePlatformsSpeakerTone) {
+  std::vector<std::pair<int, int>> started;
+  int polls = 3;
+  in.speaker_tone = [&](int hertz, int ms) {
+    started.emplace_back(hertz, ms);
+    return std::make_unique<FakeTone>(polls);
+  };
+  console.delayed = 0;
+  ASSERT_EQ(Run("alarme 880 250").result, 0);
+  EXPECT_EQ(started, (std::vector<std::pair<int, int>>{{880, 250}}));
+  // The whole duration, then the polls until the call returned.
+  EXPECT_EQ(console.delayed, 250 + 3 * 10);
+  // Noted as a tone, but the wave output stays silent.
+  EXPECT_EQ(keys.tones, std::vector<std::string>{"noted:880"});
+
+  // A call that never returns is waited for one second more, not for ever.
+  console.delayed = 0;
+  polls = -1;
+  ASSERT_EQ(Run("alarme 440 100").result, 0);
+  EXPECT_EQ(console.delayed, 100 + 1000);
+  EXPECT_EQ(Run("alarme 440 20001").result, 1);
+  EXPECT_EQ(started.size(), 2u);
+}
+
+// The platform's own tone call returns, whether or not it can sound (Wine's Beep may do nothing).
+TEST(SpeakerToneTest, ThePlatformsCallReturns) {
+  auto tone = StartSpeakerTone(440, 100);
+  if (!HostPathsAreNative()) {
+    EXPECT_EQ(tone, nullptr) << "Linux has no speaker tone of its own";
+    return;
+  }
+  ASSERT_NE(tone, nullptr);
+  const auto start = std::chrono::steady_clock::now();
+  while (!tone->Finished() && std::chrono::steady_clock::now() - start < std::chrono::seconds(5)) {
+    std::this_thread::sleep_for(milliseconds(5));
+  }
+  EXPECT_TRUE(tone->Finished());
+  // A frequency Beep refuses ends too.
+  auto low = StartSpeakerTone(10, 50);
+  ASSERT_NE(low, nullptr);
+  const auto start_low = std::chrono::steady_clock::now();
+  while (!low->Finished() && std::chrono::steady_clock::now() - start_low < std::chrono::seconds(5)) {
+    std::this_thread::sleep_for(milliseconds(5));
+  }
+  EXPECT_TRUE(low->Finished());
 }
 
 }  // namespace

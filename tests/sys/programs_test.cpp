@@ -398,5 +398,29 @@ TEST(ProgramLookupTest, BareNamesAreFoundBesideTheRunningProgram) {
   fs::remove_all(dir, error);
 }
 
+// A name without an extension finds the program file with ".exe" (Windows names its programs
+// so), in the current folder and beside the running program; a name with another extension or
+// a folder called so does not.
+TEST(ProgramLookupTest, ANameWithoutExtensionFindsItsExeFile) {
+  const fs::path dir =
+      fs::temp_directory_path() / ("navelo_lookup_" + std::to_string(std::random_device()()));
+  fs::create_directories(dir / "bin");
+  fs::create_directories(dir / "work" / "pasta.exe");
+  std::ofstream(dir / "bin" / "monitor_win.exe") << "MZ";
+  std::ofstream(dir / "work" / "local.com") << "MZ";
+  const HostEnvironment host([](std::string_view, std::string&) { return false; },
+                             (dir / "bin").string());
+  Programs programs;
+  const fs::path saved = fs::current_path();
+  fs::current_path(dir / "work");
+  EXPECT_EQ(programs.Locate(host, "monitor_win"), (dir / "bin" / "monitor_win.exe").string());
+  EXPECT_EQ(fs::path(programs.Locate(host, "local")), fs::path("local.com"));
+  EXPECT_EQ(programs.Locate(host, "monitor_win.txt"), "");
+  EXPECT_EQ(programs.Locate(host, "pasta"), "");
+  fs::current_path(saved);
+  std::error_code error;
+  fs::remove_all(dir, error);
+}
+
 }  // namespace
 }  // namespace navelo
