@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "console/bmp.h"
+#include "platform/audio.h"
 #include "platform/terminal.h"
 #include "platform/text_encoding.h"
 
@@ -148,7 +149,9 @@ void ConsoleWindow::Minimize() {
 
 void ConsoleWindow::Delay(int milliseconds) {
   if (open_) wiring_.display.Flush();
-  SleepMilliseconds(std::clamp(milliseconds, 0, 65535));
+  const int wait = std::clamp(milliseconds, 0, 65535);
+  SleepMilliseconds(wait);
+  NoteProgramWait(wait);
   PumpMessages();
 }
 
