@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "console/bmp.h"
+#include "platform/audio.h"
 #include "platform/terminal.h"
 #include "platform/text_encoding.h"
 
@@ -152,6 +153,7 @@ void ConsoleWindow::Delay(int milliseconds) {
   // A window that has to answer its system while the program sleeps (or it would be taken as
   // hung, and could not be closed) sleeps through the display; the keys it took wait until now.
   if (!open_ || !wiring_.display.SleepServiced(milliseconds)) SleepMilliseconds(milliseconds);
+  NoteProgramWait(milliseconds);
   PumpMessages();
 }
 

@@ -41,8 +41,17 @@ std::unique_ptr<AudioOutput> MakeNullAudio();
 // formats played, resampled band-limited), and every block finishes at once. The header is kept
 // valid after each block, so the file is complete however the program ends. Returns nullptr and
 // sets error when the file cannot be created.
+// The program's own waits (see NoteProgramWait) are written as silence between the sounds.
 inline constexpr int kCaptureRate = 22050;
 std::unique_ptr<AudioOutput> MakeWavCaptureAudio(const std::string& path, std::string& error);
+
+// Tells the capture file, when one is open, that the program's thread has just waited this many
+// milliseconds (the console's Delay: ESPERA, the speech layer's pauses). The capture finishes every
+// block at once, so the program never waits for its sound; a wait is what a listener would hear as
+// silence after it, and the capture writes it before the next block. A wait during which another
+// thread kept writing (a stream paced to real time, such as the MIDI synthesizer) is covered by
+// that stream and adds nothing.
+void NoteProgramWait(int milliseconds);
 
 // The machine's default sound device. Returns nullptr and sets error when there is none.
 std::unique_ptr<AudioOutput> MakeDeviceAudio(std::string& error);

@@ -1,10 +1,13 @@
 // The capture output of NAVELO_AUDIO=file.wav: everything played goes into one WAV file, and the
 // PCM conversion shared with the device backend.
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <mutex>
+#include <thread>
 #include <utility>
 
 #include "platform/audio.h"
@@ -64,12 +67,48 @@ void PutLe32(uint8_t* p, uint32_t v) {
 constexpr double kPi = 3.14159265358979323846;
 // Half the length of the interpolation filter, in samples of the slower of the two rates.
 constexpr int kHalfTaps = 16;
+// A program wait is covered by another thread's stream that wrote within this margin of it (the
+// MIDI synthesizer writes a block every 6 ms).
+constexpr auto kStreamMargin = std::chrono::milliseconds(20);
+// One silence between two sounds is written at most this long, so a program that waits for hours
+// between sounds does not fill the disk.
+constexpr int64_t kLongestSilenceMs = 60000;
+
+class WavCaptureAudio;
+std::mutex g_capture_lock;
+WavCaptureAudio* g_capture = nullptr;  // the capture that hears the program's waits
+
 class WavCaptureAudio final : public AudioOutput {
  public:
+  using SteadyClock = std::chrono::steady_clock;
+
   explicit WavCaptureAudio(std::FILE* file) : file_(file) {
     WriteHeader();
+    std::lock_guard lock(g_capture_lock);
+    g_capture = this;
   }
-  ~WavCaptureAudio() override { std::fclose(file_); }
+  ~WavCaptureAudio() override {
+    {
+      std::lock_guard lock(g_capture_lock);
+      if (g_capture == this) g_capture = nullptr;
+    }
+    std::fclose(file_);
+  }
+
+  // The program's thread waited: silence, unless another thread's stream kept playing meanwhile.
+  void ProgramWaited(int milliseconds) {
+    if (milliseconds <= 0) return;
+    const SteadyClock::time_point now = SteadyClock::now();
+    const std::thread::id waiter = std::this_thread::get_id();
+    std::lock_guard lock(mutex_);
+    if (!wrote_) return;  // the silence before the first sound is no pause between sounds
+    const SteadyClock::time_point since =
+        now - std::chrono::milliseconds(milliseconds) - kStreamMargin;
+    for (const auto& [thread, last] : last_write_) {
+      if (thread != waiter && last >= since) return;
+    }
+    pending_ms_ = std::min(pending_ms_ + milliseconds, kLongestSilenceMs);
+  }
 
   int Open(const PcmFormat& format) override {
     if (!(format == format_)) {
@@ -85,6 +124,19 @@ class WavCaptureAudio final : public AudioOutput {
   }
   void Close() override {}
   bool Write(const uint8_t* data, size_t length, int slot) override {
+    {
+      std::lock_guard lock(mutex_);
+      last_write_[std::this_thread::get_id()] = SteadyClock::now();
+      wrote_ = true;
+      if (pending_ms_ > 0 && format_.rate > 0) {
+        // The program's pause since the last sound, at this block's rate.
+        silence_ += static_cast<double>(pending_ms_) * format_.rate / 1000.0;
+        const auto whole = static_cast<size_t>(silence_);
+        silence_ -= static_cast<double>(whole);
+        input_.insert(input_.end(), whole, 0.0);
+      }
+      pending_ms_ = 0;
+    }
     samples_.clear();
     ConvertToMono16(data, length, format_, format_.rate, unit_phase_, samples_);
     for (const int16_t v : samples_) input_.push_back(v);
@@ -200,9 +252,19 @@ class WavCaptureAudio final : public AudioOutput {
   uint32_t data_bytes_ = 0;
   std::vector<int16_t> samples_;
   std::vector<int> finished_;
+  std::mutex mutex_;  // guards what the program's waits and the writes share, below
+  std::map<std::thread::id, SteadyClock::time_point> last_write_;  // per writing thread
+  bool wrote_ = false;
+  int64_t pending_ms_ = 0;  // the program's waits since the last block, to write as silence
+  double silence_ = 0;      // the fraction of a sample of silence carried to the next pause
 };
 
 }  // namespace
+
+void NoteProgramWait(int milliseconds) {
+  std::lock_guard lock(g_capture_lock);
+  if (g_capture != nullptr) g_capture->ProgramWaited(milliseconds);
+}
 
 std::unique_ptr<AudioOutput> MakeWavCaptureAudio(const std::string& path, std::string& error) {
   std::FILE* file = std::fopen(path.c_str(), "w+b");

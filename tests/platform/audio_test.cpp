@@ -2,10 +2,13 @@
 // conversion they share.
 #include "platform/audio.h"
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -154,6 +157,59 @@ TEST_F(CaptureFile, IsCompleteAfterEveryBlock) {
   const std::vector<int16_t> x = CapturedSamples(path_);
   ASSERT_EQ(x.size(), 4000u);
   for (size_t i = 100; i < 3900; ++i) ASSERT_NEAR(x[i], 25600, 300) << i;
+}
+
+TEST_F(CaptureFile, ProgramWaitsBetweenSoundsAreSilence) {
+  // Two sounds with a wait of the program's thread between them (ESPERA MS 500, or a comma's
+  // pause made of 50 ms waits): the wait is in the file as silence, and nothing else is added.
+  auto capture = Make();
+  const std::vector<uint8_t> block(1102, 228);  // 0.1 s of a constant level
+  capture->Open({11025, 8, 1});
+  NoteProgramWait(300);  // before the first sound: no pause between sounds
+  capture->Write(block.data(), block.size(), 1);
+  NoteProgramWait(500);
+  capture->Write(block.data(), block.size(), 2);
+  capture->Write(block.data(), block.size(), 3);  // straight on: no silence in between
+  for (int i = 0; i < 3; ++i) NoteProgramWait(50);
+  capture->Write(block.data(), block.size(), 4);
+  const std::vector<int16_t> x = CapturedSamples(path_);
+  ASSERT_EQ(x.size(), 4u * 2204 + 11025 + 3307);
+  // Sound, half a second of silence, two blocks of sound, 150 ms of silence, sound.
+  for (size_t i = 100; i < 2100; ++i) ASSERT_NEAR(x[i], 25600, 300) << i;
+  for (size_t i = 2300; i < 2204 + 11025 - 100; ++i) ASSERT_EQ(x[i], 0) << i;
+  for (size_t i = 2204 + 11025 + 100; i < 3 * 2204 + 11025 - 100; ++i) {
+    ASSERT_NEAR(x[i], 25600, 300) << i;
+  }
+  for (size_t i = 3 * 2204 + 11025 + 100; i < 3 * 2204 + 11025 + 3307 - 100; ++i) {
+    ASSERT_EQ(x[i], 0) << i;
+  }
+  for (size_t i = x.size() - 2100; i < x.size() - 100; ++i) ASSERT_NEAR(x[i], 25600, 300) << i;
+}
+
+TEST_F(CaptureFile, WaitWhileAnotherThreadStreamsAddsNoSilence) {
+  // A stream paced to real time from its own thread (as the MIDI synthesizer writes a block
+  // every few milliseconds) while the program's thread waits: the stream is what plays, and
+  // the capture holds exactly its blocks.
+  auto capture = Make();
+  capture->Open({11025, 8, 1});
+  const std::vector<uint8_t> block(64, 228);
+  std::atomic<bool> stop = false;
+  std::atomic<int> written = 0;
+  std::thread stream([&] {
+    while (!stop) {
+      capture->Write(block.data(), block.size(), written++);
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  });
+  while (written == 0) std::this_thread::yield();
+  for (int i = 0; i < 6; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    NoteProgramWait(50);
+  }
+  stop = true;
+  stream.join();
+  capture->Write(block.data(), block.size(), written++);
+  EXPECT_EQ(CapturedSamples(path_).size(), 2u * 64 * static_cast<size_t>(written.load()));
 }
 
 }  // namespace

@@ -111,6 +111,33 @@ TEST_F(SynthMidiTest, ANoteIsHeardAtOnceAndHasDiedAwayASecondAfterItsNoteOff) {
   EXPECT_LT(Rms(samples, off_ms + 1000, end_ms - 50), std::max(3 * floor, 30.0));
 }
 
+TEST_F(SynthMidiTest, ProgramWaitsWhileNotesPlayAddNoSilence) {
+  // The program waits (as ESPERA and the speech pauses do, in the console's steps) while the
+  // synthesizer's own thread streams its blocks: the stream covers those waits, so the capture
+  // stays as long as the time that passed, with the note heard throughout.
+  std::string reason;
+  ASSERT_EQ(midi_->Open(reason), 0) << reason;
+  const Clock::time_point opened = Clock::now();
+  ASSERT_EQ(midi_->ShortMessage(PackShortMessage(192, 19)), 0);  // an organ: it does not fade
+  ASSERT_EQ(midi_->ShortMessage(PackShortMessage(144, 60, 100)), 0);
+  for (int i = 0; i < 16; ++i) {
+    std::this_thread::sleep_for(milliseconds(50));
+    NoteProgramWait(50);
+  }
+  for (int i = 0; i < 80; ++i) {
+    std::this_thread::sleep_for(milliseconds(5));
+    NoteProgramWait(5);
+  }
+  const double end_ms = Ms(Clock::now() - opened);
+  midi_->Close();
+  const std::vector<int16_t> samples = ReadCapture(path_);
+  EXPECT_GT(static_cast<double>(samples.size()), (end_ms - 100) * kCaptureRate / 1000);
+  EXPECT_LT(static_cast<double>(samples.size()), (end_ms + 100) * kCaptureRate / 1000);
+  for (double t = 100; t < end_ms - 100; t += 20) {
+    ASSERT_GT(Rms(samples, t, t + 20), 300.0) << "a gap in the note at " << t << " ms";
+  }
+}
+
 TEST_F(SynthMidiTest, OpenTwiceCloseTwiceAndNotesAfterTheClose) {
   std::string reason;
   ASSERT_EQ(midi_->Open(reason), 0) << reason;
