@@ -7,6 +7,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <numbers>
 #include <random>
 #include <thread>
 
@@ -105,8 +106,8 @@ std::vector<int16_t> CapturedSamples(const fs::path& path) {
 double Amplitude(const std::vector<int16_t>& x, size_t from, size_t to, double f, double rate) {
   double re = 0, im = 0;
   for (size_t i = from; i < to; ++i) {
-    re += x[i] * std::cos(2 * M_PI * f * static_cast<double>(i) / rate);
-    im += x[i] * std::sin(2 * M_PI * f * static_cast<double>(i) / rate);
+    re += x[i] * std::cos(2 * std::numbers::pi * f * static_cast<double>(i) / rate);
+    im += x[i] * std::sin(2 * std::numbers::pi * f * static_cast<double>(i) / rate);
   }
   return 2 * std::hypot(re, im) / static_cast<double>(to - from);
 }
@@ -129,7 +130,7 @@ TEST_F(CaptureFile, DoublingTheRateLeavesNoMirrorImage) {
   // about a fifth as strong; band-limited, far below a hundredth.
   std::vector<uint8_t> tone(11025);
   for (size_t i = 0; i < tone.size(); ++i) {
-    tone[i] = static_cast<uint8_t>(128 + std::lround(100 * std::sin(2 * M_PI * 4000 * i / 11025.0)));
+    tone[i] = static_cast<uint8_t>(128 + std::lround(100 * std::sin(2 * std::numbers::pi * 4000 * i / 11025.0)));
   }
   auto capture = Make();
   capture->Open({11025, 8, 1});
