@@ -9,6 +9,7 @@
 
 #include "platform/text_encoding.h"
 #include "tradutor/spoken_numbers.h"
+#include "tradutor/text_to_phonemes.h"
 
 namespace navelo {
 namespace {
@@ -201,20 +202,10 @@ PhoFrontEnd::PhoFrontEnd() { tab_hertz_.fill(100); }
 void PhoFrontEnd::SetRulesText(std::string_view text) {
   for (auto& chain : chains_) chain.clear();
   for (const std::string& raw : Lines(text)) {
-    if (raw.empty() || raw[0] == ';') continue;
-    const size_t open = raw.find('(');
-    if (open == std::string::npos) continue;
-    const size_t close = raw.find(')', open + 1);
-    if (close == std::string::npos) continue;
-    const size_t equals = raw.find('=', close + 1);
-    if (equals == std::string::npos) continue;
-    PhoRule rule;
-    rule.left = raw.substr(0, std::min<size_t>(open, 5));
-    rule.match = raw.substr(open + 1, std::min<size_t>(close - open - 1, 5));
-    rule.right = raw.substr(close + 1, std::min<size_t>(equals - close - 1, 5));
-    std::string output = raw.substr(equals + 1);
-    const size_t bar = output.find('|');
-    if (bar != std::string::npos) output.resize(bar);
+    std::optional<PhonemeRule> split = SplitRuleLine(raw);
+    if (!split) continue;
+    PhoRule rule{std::move(split->left), std::move(split->match), std::move(split->right), {}};
+    std::string output = std::move(split->output);
     while (!output.empty() && static_cast<Byte>(output.back()) <= 32) output.pop_back();
     if (output.size() > 20) output.resize(20);
     rule.output = std::move(output);

@@ -106,24 +106,30 @@ std::string PhonemeRules::RewriteText(std::string_view text) {
   return out;
 }
 
+std::optional<PhonemeRule> SplitRuleLine(std::string_view line) {
+  if (line.empty() || line[0] == ';') return std::nullopt;
+  const size_t open = line.find('(');
+  if (open == std::string_view::npos) return std::nullopt;
+  const size_t close = line.find(')', open + 1);
+  if (close == std::string_view::npos) return std::nullopt;
+  const size_t equals = line.find('=', close + 1);
+  if (equals == std::string_view::npos) return std::nullopt;
+  PhonemeRule rule;
+  rule.left = line.substr(0, std::min<size_t>(open, 5));
+  rule.match = line.substr(open + 1, std::min<size_t>(close - open - 1, 5));
+  rule.right = line.substr(close + 1, std::min<size_t>(equals - close - 1, 5));
+  const std::string_view output = line.substr(equals + 1);
+  rule.output = output.substr(0, output.find('|'));
+  return rule;
+}
+
 void PhonemeRules::SetRulesText(std::string_view text) {
   for (auto& chain : chains_) chain.clear();
   for (const std::string& line : Lines(text)) {
-    if (line.empty() || line[0] == ';') continue;
-    const size_t open = line.find('(');
-    if (open == std::string::npos) continue;
-    const size_t close = line.find(')', open + 1);
-    if (close == std::string::npos) continue;
-    const size_t equals = line.find('=', close + 1);
-    if (equals == std::string::npos) continue;
-    PhonemeRule rule;
-    rule.left = line.substr(0, std::min<size_t>(open, 5));
-    rule.match = line.substr(open + 1, std::min<size_t>(close - open - 1, 5));
-    rule.right = line.substr(close + 1, std::min<size_t>(equals - close - 1, 5));
-    std::string output = line.substr(equals + 1);
-    const size_t bar = output.find('|');
-    if (bar != std::string::npos) output.resize(bar);
-    rule.output = output.substr(0, 11);
+    std::optional<PhonemeRule> split = SplitRuleLine(line);
+    if (!split) continue;
+    PhonemeRule rule = std::move(*split);
+    rule.output.resize(std::min<size_t>(rule.output.size(), 11));
     if (rule.match.empty()) continue;
     const auto first = static_cast<unsigned char>(rule.match[0]);
     if (first < 32 || first > 95) continue;  // could never be chosen

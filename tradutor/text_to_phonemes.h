@@ -5,6 +5,7 @@
 
 #include <array>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -20,6 +21,11 @@ struct PhonemeRule {
 };
 
 inline constexpr size_t kMaxExceptions = 15000;
+
+// One line of a rules file, "left(match)right=output|comment", split into its parts: left and
+// right cut to 5 characters, match to 5, output up to the "|" and not yet cut. Comment lines and
+// lines without "(", ")" and "=" in that order give nothing.
+std::optional<PhonemeRule> SplitRuleLine(std::string_view line);
 
 class PhonemeRules {
  public:
