@@ -142,10 +142,17 @@ void KeySynthesis::PointerMove(int x, int y) {
   if (pump_) pump_();
 }
 
+// A button is held and let go the way a hand does it, not in one burst: a window manager that
+// grabs the button to raise the window it lands on replays the press to the window only after
+// it has seen it, and on a loaded machine the second press of a burst was lost there.
+constexpr int kButtonHoldMs = 20;
+constexpr int kBetweenClicksMs = 60;  // well inside every toolkit's double-click time
+
 void KeySynthesis::PointerClick(int x, int y) {
   if (!input_) return;
   input_->PointerMove(x, y);
   input_->LeftButton(true);
+  Pause(kButtonHoldMs);
   input_->LeftButton(false);
   if (pump_) pump_();
 }
@@ -154,7 +161,9 @@ void KeySynthesis::PointerDoubleClick(int x, int y) {
   if (!input_) return;
   input_->PointerMove(x, y);
   for (int i = 0; i < 2; ++i) {
+    if (i > 0) Pause(kBetweenClicksMs);
     input_->LeftButton(true);
+    Pause(kButtonHoldMs);
     input_->LeftButton(false);
   }
   if (pump_) pump_();
