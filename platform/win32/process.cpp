@@ -156,11 +156,12 @@ std::wstring ChildEnvironment() {
   }
   // The system keeps the block sorted by name without regard to case.
   if (added) {
-    std::stable_sort(entries.begin(), entries.end(), [](const std::wstring& a, const std::wstring& b) {
+    auto by_name = [](const std::wstring& a, const std::wstring& b) {
       return std::lexicographical_compare(
           a.begin(), a.end(), b.begin(), b.end(),
           [](wchar_t x, wchar_t y) { return std::towupper(x) < std::towupper(y); });
-    });
+    };
+    std::stable_sort(entries.begin(), entries.end(), by_name);
   }
   std::wstring block;
   for (const std::wstring& entry : entries) {

@@ -99,7 +99,9 @@ std::string SystemView(const std::filesystem::path& file) {
         name.c_str()));
     for (const std::string& key : keys) {
       std::string value = SystemRead(file, section, key);
-      if (value.size() > 60) value = value.substr(0, 20) + "...(" + std::to_string(value.size()) + ")";
+      if (value.size() > 60) {
+        value = value.substr(0, 20) + "...(" + std::to_string(value.size()) + ")";
+      }
       view += "  " + key + "=" + value + "\n";
     }
   }
@@ -121,8 +123,8 @@ TEST(ProfileConformanceTest, WhatOurWriterWritesReadsAsWhatTheSystemWrites) {
   TempDir dir;
   const std::string long_value(70000, 'v');
   const std::string mark = "\xEF\xBB\xBF";
-  // Each file gets, in turn: a new key in a section it has, a change of a key it has (spelt
-  // otherwise), a new section.
+  // Each file gets, in turn: a new key in a section it has, a change of a key it has (spelt in
+  // another case), a new section, an empty value, a quoted value, a value between blanks.
   const std::vector<std::pair<const char*, std::string>> files = {
       {"duplicate sections and keys", "[A]\r\nk=1\r\nk=2\r\n[B]\r\nk=3\r\n[A]\r\nk=4\r\nj=5\r\n"},
       {"blanks around the equals sign and the names",
@@ -158,7 +160,8 @@ TEST(ProfileConformanceTest, WhatOurWriterWritesReadsAsWhatTheSystemWrites) {
     std::ofstream(ours, std::ios::binary | std::ios::trunc) << text;
     std::ofstream(system, std::ios::binary | std::ios::trunc) << text;
     for (const Write& w : writes) {
-      const std::string step = std::string(what) + ", then [" + w.section + "] " + w.key + "=" + w.value;
+      const std::string step =
+          std::string(what) + ", then [" + w.section + "] " + w.key + "=" + w.value;
       EXPECT_TRUE(IniWrite(ours, w.section, w.key, w.value)) << step;
       EXPECT_TRUE(WritePrivateProfileStringA(w.section, w.key, w.value, system.string().c_str()))
           << step;
@@ -175,9 +178,10 @@ TEST(ProfileConformanceTest, WhatOurWriterWritesReadsAsWhatTheSystemWrites) {
   }
 }
 
-// The one difference, kept on purpose: a new key goes after the section's last key, so that a
-// comment heading the next section stays with it; the system's writer puts it after the section's
-// last line that is not blank, comments included. Both read the same.
+// The writers' one difference in what they read back, kept on purpose: a new key goes after
+// the section's last key, so that a comment heading the next section stays with it; the system's
+// writer puts it after the section's last line that is not blank, comments included. Both read
+// the same.
 TEST(ProfileConformanceTest, ANewKeyGoesBeforeTheCommentThatHeadsTheNextSection) {
   TempDir dir;
   const std::string text = "[A]\r\nk=1\r\n; sobre B\r\n[B]\r\nk=2\r\n";
