@@ -45,4 +45,9 @@ inline constexpr int kMidiSynthRate = 44100;
 std::unique_ptr<MidiOutput> MakeSynthMidi(AudioOutput& audio,
                                           std::function<std::string()> soundfont);
 
+// True where MakeSynthMidi renders into the audio output it is given (and so into a capture
+// file); false where the notes go to the platform's own MIDI device, which plays them itself,
+// with its own sounds, and never reaches our audio outputs.
+bool SynthMidiRendersIntoAudio();
+
 }  // namespace navelo

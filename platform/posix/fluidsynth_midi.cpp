@@ -254,6 +254,8 @@ std::unique_ptr<MidiOutput> MakeSynthMidi(AudioOutput& audio,
   return std::make_unique<FluidSynthMidi>(audio, std::move(soundfont));
 }
 
+bool SynthMidiRendersIntoAudio() { return true; }
+
 }  // namespace navelo
 
 #else
@@ -263,6 +265,8 @@ namespace navelo {
 std::unique_ptr<MidiOutput> MakeSynthMidi(AudioOutput&, std::function<std::string()>) {
   return MakeUnavailableMidi("este programa foi compilado sem o sintetizador MIDI");
 }
+
+bool SynthMidiRendersIntoAudio() { return true; }
 
 }  // namespace navelo
 

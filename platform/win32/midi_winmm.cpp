@@ -50,4 +50,6 @@ std::unique_ptr<MidiOutput> MakeSynthMidi(AudioOutput&, std::function<std::strin
   return std::make_unique<MapperMidi>();
 }
 
+bool SynthMidiRendersIntoAudio() { return false; }
+
 }  // namespace navelo

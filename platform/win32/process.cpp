@@ -7,10 +7,14 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cwchar>
+#include <cwctype>
 #include <algorithm>
 #include <map>
+#include <string>
 #include <vector>
 
+#include "platform/host_system.h"
 #include "platform/process.h"
 #include "platform/win32/wide_text.h"
 
@@ -112,6 +116,62 @@ bool MakePipe(HANDLE& read_end, HANDLE& write_end, bool child_reads) {
   return true;
 }
 
+// Whether an entry of an environment block ("NAME=value") sets name, without regard to case.
+bool Sets(const std::wstring& entry, const std::wstring& name) {
+  if (entry.size() <= name.size() || entry[name.size()] != L'=') return false;
+  for (size_t i = 0; i < name.size(); ++i) {
+    if (std::towupper(entry[i]) != std::towupper(name[i])) return false;
+  }
+  return true;
+}
+
+// The environment a child gets: ours, except where a test names its own tree for the user's
+// folders (NAVELO_TEST_USERPROFILE, NAVELO_TEST_APPDATA, which this program takes in place of the
+// platform's folders): the child then finds that tree in USERPROFILE and APPDATA, as a user's
+// programs find the user's own folders there, so that a batch file's %USERPROFILE% names the
+// folder our own paths do. The Windows directory stays the system's: the child's own system files
+// are there.
+std::wstring ChildEnvironment() {
+  std::vector<std::wstring> entries;
+  if (wchar_t* block = GetEnvironmentStringsW()) {
+    for (const wchar_t* entry = block; *entry != L'\0'; entry += std::wcslen(entry) + 1) {
+      entries.emplace_back(entry);
+    }
+    FreeEnvironmentStringsW(block);
+  }
+  bool added = false;
+  for (const char* name : {"USERPROFILE", "APPDATA"}) {
+    std::string value;
+    if (!ReadEnvironment("NAVELO_TEST_" + std::string(name), value) || value.empty()) continue;
+    const std::wstring wide_name = Widen(name);
+    const std::wstring entry = wide_name + L"=" + Widen(value);
+    auto it = std::find_if(entries.begin(), entries.end(),
+                           [&](const std::wstring& e) { return Sets(e, wide_name); });
+    if (it != entries.end()) {
+      *it = entry;
+    } else {
+      entries.push_back(entry);
+      added = true;
+    }
+  }
+  // The system keeps the block sorted by name without regard to case.
+  if (added) {
+    auto by_name = [](const std::wstring& a, const std::wstring& b) {
+      return std::lexicographical_compare(
+          a.begin(), a.end(), b.begin(), b.end(),
+          [](wchar_t x, wchar_t y) { return std::towupper(x) < std::towupper(y); });
+    };
+    std::stable_sort(entries.begin(), entries.end(), by_name);
+  }
+  std::wstring block;
+  for (const std::wstring& entry : entries) {
+    block += entry;
+    block += L'\0';
+  }
+  block += L'\0';
+  return block;
+}
+
 int Remember(HANDLE process) {
   const int pid = static_cast<int>(GetProcessId(process));
   if (pid <= 0) {
@@ -176,12 +236,13 @@ int SpawnChild(const SpawnRequest& request, ChildPipes* pipes, int& error) {
   std::wstring program = Widen(request.program);
   std::wstring line = CommandLine(request);
   std::wstring directory = Widen(request.directory);
+  std::wstring environment = ChildEnvironment();
   PROCESS_INFORMATION info{};
   const DWORD flags = CREATE_NEW_PROCESS_GROUP | CREATE_UNICODE_ENVIRONMENT |
                       (have_list ? EXTENDED_STARTUPINFO_PRESENT : 0);
   const BOOL started =
-      CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, flags, nullptr,
-                     directory.empty() ? nullptr : directory.c_str(), &startup.StartupInfo, &info);
+      CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, flags,
+                     environment.data(), directory.empty() ? nullptr : directory.c_str(), &startup.StartupInfo, &info);
   const DWORD start_error = GetLastError();
   if (have_list) DeleteProcThreadAttributeList(attributes);
   if (!request.with_pipes) {

@@ -239,6 +239,39 @@ TEST_F(ProgramsTest, WindowsOwnCmdAnswersThroughThePipesAndIsInTheProcessList) {
   EXPECT_EQ(programs_.PipeRead().substr(0, 5), "ola\r\n");
 }
 
+// Sets a variable of the process environment for one test, and puts back what it was.
+class ScopedVariable {
+ public:
+  ScopedVariable(const char* name, const std::string& value) : name_(name) {
+    had_ = ReadEnvironment(name, old_);
+    WriteEnvironment(name, value.c_str());
+  }
+  ~ScopedVariable() { WriteEnvironment(name_, had_ ? old_.c_str() : nullptr); }
+  ScopedVariable(const ScopedVariable&) = delete;
+  ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+ private:
+  const char* name_;
+  std::string old_;
+  bool had_ = false;
+};
+
+TEST_F(ProgramsTest, ABatchSeesTheUserFoldersThisProgramSees) {
+  if (!HostPathsAreNative()) {
+    GTEST_SKIP() << "on Linux the batch runner expands %USERPROFILE% itself, from the host paths";
+  }
+  // The folders a test names for the profile and AppData, which this program takes for the
+  // platform's, are those a batch file it starts finds in its environment.
+  const std::string profile = dir_.string();
+  const std::string app_data = (dir_ / "Dados").string();
+  ScopedVariable named_profile("NAVELO_TEST_USERPROFILE", profile);
+  ScopedVariable named_app_data("NAVELO_TEST_APPDATA", app_data);
+  ASSERT_TRUE(programs_.PipeStart(host_, "cmd.exe /c echo [%USERPROFILE%] [%APPDATA%]"));
+  ASSERT_TRUE(WaitEnded(programs_.LastStarted()));
+  const std::string said = programs_.PipeRead();
+  EXPECT_EQ(said.substr(0, said.find('\r')), "[" + profile + "] [" + app_data + "]");
+}
+
 TEST_F(ProgramsTest, PipeWithoutChildReadsAndWritesNothing) {
   EXPECT_EQ(programs_.PipeRead(), "");
   programs_.PipeWriteLine("x");
