@@ -331,7 +331,9 @@ class TrackerUnderWine(unittest.TestCase):
         self.assertEqual(lines, linux_lines)
 
     def test_the_tracker_starts_its_monitor_and_stops_it(self):
-        keys = "BB987654321BR{Enter}{Down}{Enter}{wait 4000}{Enter}{wait 2000}{Esc}{Esc}s"
+        # Enter comes well after the monitor's first report, even on a loaded machine; the
+        # monitor's next query, ten seconds after its first, finds the stop file and says nothing.
+        keys = "BB987654321BR{Enter}{Down}{Enter}{wait 8000}{Enter}{wait 2000}{Esc}{Esc}s"
         runs = {}
         for platform in ("windows", "linux"):
             code, _ = INSTALL.tracker(platform, "bexilo", "monitor", keys)
