@@ -20,6 +20,7 @@ Run: python3 tests/windows/tracker_e2e.py RUN_DIR [LINUX_BUILD_DIR]
      RUN_DIR/windows-tracker-e2e.
 """
 
+import array
 import glob
 import os
 import re
@@ -32,6 +33,7 @@ import tempfile
 import time
 import unittest
 import urllib.request
+import wave
 import zipfile
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
@@ -229,7 +231,7 @@ class Installation:
             os.makedirs(os.path.join(c, "ubrimo", "scripts"), exist_ok=True)
             os.makedirs(os.path.join(c, "ubrimo", "bexilo", "temp"))
 
-    def environment(self, platform, name, keys):
+    def environment(self, platform, name, keys, audio="null"):
         keys_file = os.path.join(self.tmp, f"{name}.{platform}.keys")
         with open(keys_file, "w", encoding="utf-8") as f:
             f.write(keys)
@@ -239,7 +241,7 @@ class Installation:
         env = {k: v for k, v in os.environ.items()
                if k not in ("DISPLAY", "WAYLAND_DISPLAY", "NAVELO_TEST_USERPROFILE",
                             "NAVELO_TEST_APPDATA", "NAVELO_TEST_WINDIR", "NAVELO_DRIVE_C")}
-        env.update(NAVELO_CONSOLE="headless", NAVELO_AUDIO="null", NAVELO_KEYS=keys_file,
+        env.update(NAVELO_CONSOLE="headless", NAVELO_AUDIO=audio, NAVELO_KEYS=keys_file,
                    NAVELO_TRANSCRIPT=transcript,
                    NAVELO_SCREEN=os.path.join(self.tmp, f"{name}.{platform}.screen"))
         if platform == "linux":
@@ -258,14 +260,14 @@ class Installation:
             with open(ini, "wb") as f:
                 f.write(data)
 
-    def tracker(self, platform, program, name, keys):
+    def tracker(self, platform, program, name, keys, audio="null"):
         """Runs a program of the tracker's folder on one platform; returns (exit code, lines)."""
         cwd = self.program_dir(platform)
         if platform == "windows":
             command = ["wine", f"C:\\ubrimo\\bexilo\\{program}.exe"]
         else:
             command = [os.path.join(cwd, program)]
-        return self.run(platform, command, cwd, name, keys)
+        return self.run(platform, command, cwd, name, keys, audio)
 
     def program_dir(self, platform):
         return os.path.join(self.drive_c if platform == "windows" else self.lin_c, "ubrimo",
@@ -278,10 +280,10 @@ class Installation:
             shutil.copy(path, os.path.join(KEEP, f"{name}.{platform}.transcript"))
         return read_transcript(path)
 
-    def run(self, platform, command, cwd, name, keys):
+    def run(self, platform, command, cwd, name, keys, audio="null"):
         """Runs a command in a folder with a key file and a transcript; returns (exit code,
         transcript lines)."""
-        env, transcript = self.environment(platform, name, keys)
+        env, transcript = self.environment(platform, name, keys, audio)
         started = time.monotonic()
         try:
             done = subprocess.run(command, cwd=cwd, env=env, stdin=subprocess.DEVNULL,
@@ -312,7 +314,9 @@ class TrackerUnderWine(unittest.TestCase):
 
     def test_a_query_says_the_latest_event_as_on_linux_and_the_user_leaves(self):
         keys = "BB987654321BR{Enter}{Esc}s"
-        code, lines = INSTALL.tracker("windows", "bexilo", "query", keys)
+        # The Windows run is heard too: its sound goes into a WAV file.
+        sound = os.path.join(INSTALL.tmp, "query.wav")
+        code, lines = INSTALL.tracker("windows", "bexilo", "query", keys, sound)
         self.assertEqual(code, 0, "\n".join(lines))
         text = written(lines)
         self.assertIn("Criando entrada no Navelo.ini.", text)
@@ -327,6 +331,13 @@ class TrackerUnderWine(unittest.TestCase):
             self.assertEqual(f.read().strip().lower(), "c:\\ubrimo\\bexilo")
         with open(INSTALL.win_ini, encoding="cp1252") as f:
             self.assertIn("Rastrear encomendas dos correios", f.read())
+        # The package's voice said it all: the prompts and well over ten seconds of speech.
+        with wave.open(sound) as heard:
+            samples = array.array("h", heard.readframes(heard.getnframes()))
+            seconds = heard.getnframes() / heard.getframerate()
+        print(f"\n  query on windows: {seconds:.1f} s of sound", file=sys.stderr, end="")
+        self.assertGreater(seconds, 10, "seconds of sound")
+        self.assertGreater(sum(1 for v in samples if abs(v) > 2000), 5 * heard.getframerate())
         for name in ("result.log", "obtemuserprofile.bat", "bexilo.atu"):
             self.assertFalse(os.path.exists(os.path.join(INSTALL.win_ubrimo, "bexilo", name)), name)
         # The same run on Linux, on the same tree and the same pages: the same transcript, line
