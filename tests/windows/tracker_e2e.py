@@ -97,13 +97,14 @@ def processes_named(name):
 
 
 SITE = None
+SITE_DIR = None
 PORT = None
 CERTS = None
 INSTALL = None
 
 
 def setUpModule():
-    global SITE, PORT, CERTS, INSTALL
+    global SITE, SITE_DIR, PORT, CERTS, INSTALL
     if not PREFIX or not os.path.isdir(PREFIX):
         raise RuntimeError("WINEPREFIX must name the prepared Wine prefix")
     # The first program of a new Wine server starts Wine's own services, which inherit its
@@ -119,7 +120,8 @@ def setUpModule():
     CERTS = os.path.join(RUN_DIR, "e2e-certs")
     subprocess.run(["bash", os.path.join(ROOT, "tools", "tracking-site", "make_certs.sh"), CERTS],
                    check=True, timeout=60)
-    port_file = os.path.join(tempfile.mkdtemp(prefix="navelo-wtracker-site-"), "port")
+    SITE_DIR = tempfile.mkdtemp(prefix="navelo-wtracker-site-")
+    port_file = os.path.join(SITE_DIR, "port")
     # The demo codes used here keep their history while the site runs, so both platforms' runs
     # see the same pages whenever they happen.
     SITE = subprocess.Popen([sys.executable, os.path.join(ROOT, "tools", "tracking-site", "site.py"),
@@ -151,6 +153,7 @@ def stop_site():
     except subprocess.TimeoutExpired:
         SITE.kill()
         SITE.wait()
+    shutil.rmtree(SITE_DIR, ignore_errors=True)
 
 
 class Installation:
@@ -163,13 +166,14 @@ class Installation:
     profile. Whatever was there before is put back afterwards."""
 
     def __init__(self):
-        self.tmp = tempfile.mkdtemp(prefix="navelo-wtracker-")
         self.drive_c = unix_path("C:\\")
         self.win_ubrimo = os.path.join(self.drive_c, "ubrimo")
         done = wine("cmd", "/c", "echo %USERPROFILE%")
         self.win_profile = unix_path(done.stdout.decode("cp1252").strip().splitlines()[-1])
         self.win_ini = os.path.join(self.win_profile, "AppData", "Roaming", "Navelo", "navelo.ini")
         self.win_dir_file = os.path.join(self.win_profile, "bexilo.dir")
+        self.win_ini_dir_was_there = os.path.isdir(os.path.dirname(self.win_ini))
+        self.tmp = tempfile.mkdtemp(prefix="navelo-wtracker-")
         # What the prefix held before, put back in close().
         self.saved = {}
         for path in (self.win_ini, self.win_dir_file):
@@ -305,6 +309,8 @@ class Installation:
                 os.remove(path)
         for path, saved in self.saved.items():
             shutil.move(saved, path)
+        if not self.win_ini_dir_was_there:
+            shutil.rmtree(os.path.dirname(self.win_ini), ignore_errors=True)
         shutil.rmtree(self.tmp, ignore_errors=True)
 
 
@@ -471,6 +477,8 @@ def stopped_by_a_signal(signum, _frame):
         INSTALL.close()
     if SITE is not None:
         SITE.kill()
+    if SITE_DIR is not None:
+        shutil.rmtree(SITE_DIR, ignore_errors=True)
     os._exit(124)
 
 
