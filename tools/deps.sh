@@ -28,6 +28,13 @@ if [ "${1:-}" = "windows" ]; then
   packages=(cmake ninja-build g++ googletest g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine
     openssl python3 xvfb xdotool)
 fi
+# The Windows benchmarks (tools/bench_windows.sh): the cross compilers and Wine, the Linux build's
+# GoogleTest and Google Benchmark (whose version names the Debian sources built for Windows),
+# dpkg-source to unpack those sources, and openssl and python3 for the local https server.
+if [ "${1:-}" = "bench-windows" ]; then
+  packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev dpkg-dev
+    g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine openssl python3)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
