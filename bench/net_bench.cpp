@@ -1,6 +1,14 @@
 // Download throughput over loopback, plain and TLS, beside curl fetching the same URLs from the
 // same server in the same run, and the time to fetch a 60 KB page: by a program that fetched
 // before (its TLS context is kept) and as the first fetch of a program (a new network layer).
+//
+// NAVELO_BENCH_TLS_ENGINE names the client's TLS engine ("auto", "openssl", "schannel"; auto when
+// unset). With NAVELO_TEST_TLS_RELAY set, the certificates are the relay's and the in-process TLS
+// server is served by tests/net/tls_relay.py, as under Wine, where the platform lends no TLS
+// server. With NAVELO_BENCH_HTTPS_PORT also set, the https benchmarks fetch from
+// bench/https_server.py on that port instead (a server outside the process, on the Linux side),
+// so that a Windows build under Wine and the Linux build fetch from the same server and only their
+// clients differ. Each TLS benchmark's label names the client's engine and the server.
 #include <benchmark/benchmark.h>
 
 #include <atomic>
@@ -20,6 +28,8 @@
 #include "net/network.h"
 #include "platform/net_socket.h"
 #include "platform/tls_engine.h"
+#include "tests/net/tls_engine_check.h"
+#include "tests/net/tls_relay.h"
 
 namespace navelo {
 namespace {
@@ -160,16 +170,32 @@ class Server {
 struct World {
   World() {
     SocketLayerStart();
+    const char* wanted = std::getenv("NAVELO_BENCH_TLS_ENGINE");
+    if (!PickTlsEngine(wanted != nullptr && *wanted != '\0' ? wanted : "auto", engine)) {
+      engine_error = "TLS engine " + std::string(wanted) + ": " + engine;
+      engine.clear();
+    }
     std::random_device device;
     dir = fs::temp_directory_path() / ("navelo_net_bench_" + std::to_string(device()));
     fs::create_directories(dir / "AppData/Roaming/Navelo");
     const std::string d = dir.string() + "/";
-    const std::string quiet = " >/dev/null 2>&1";
-    ok = std::system(("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout " + d + "key.pem -out " +
-                      d + "cert.pem -days 1 -subj /CN=localhost -addext "
-                      "subjectAltName=DNS:localhost" + quiet).c_str()) == 0;
+    const std::string relay = testing::TlsRelayFolder();
+    std::string certificate = d + "cert.pem", key = d + "key.pem", authority = certificate;
+    if (!relay.empty()) {
+      // The relay made its authority and a server certificate for localhost signed by it.
+      certificate = relay + "/server.pem";
+      key = relay + "/server.key";
+      authority = relay + "/ca.pem";
+    } else {
+      const std::string quiet = " >/dev/null 2>&1";
+      const int made = std::system(("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "
+                   "-keyout " + key + " -out " + certificate + " -days 1 -subj /CN=localhost "
+                   "-addext subjectAltName=DNS:localhost" + quiet).c_str());
+      if (made != 0) engine_error = "the openssl command could not make the server's certificate";
+    }
+    curl_authority = authority;
     std::ofstream(dir / "AppData/Roaming/Navelo/navelo.ini")
-        << "[NAVELO]\r\nSSL_ARQUIVO_CA=" << d << "cert.pem\r\n";
+        << "[NAVELO]\r\nSSL_ARQUIVO_CA=" << authority << "\r\n";
     big.resize(50u << 20);
     page.resize(60u << 10);
     std::mt19937 random(7);
@@ -177,8 +203,17 @@ struct World {
     for (char& c : page) c = static_cast<char>('a' + random() % 26);
     plain = std::make_unique<Server>(nullptr, &big, &page);
     std::string error;
-    secure = std::make_unique<Server>(MakeTlsServerContext(d + "cert.pem", d + "key.pem", error),
-                                      &big, &page);
+    std::unique_ptr<TlsContext> server_tls =
+        relay.empty() ? MakeTlsServerContext(certificate, key, error)
+                      : testing::MakeRelayTlsServerContext(certificate, key, error);
+    if (!server_tls) engine_error += (engine_error.empty() ? "TLS server: " : "; TLS server: ") + error;
+    label = "client " + engine + ", server " + (relay.empty() ? "in process" : "tls_relay.py");
+    if (const char* port = std::getenv("NAVELO_BENCH_HTTPS_PORT"); port != nullptr && *port) {
+      if (relay.empty()) engine_error = "NAVELO_BENCH_HTTPS_PORT needs the relay's certificates";
+      external_url = std::string("https://localhost:") + port;
+      label = "client " + engine + ", server https_server.py";
+    }
+    secure = std::make_unique<Server>(std::move(server_tls), &big, &page);
     host = std::make_unique<HostEnvironment>(
         [this](std::string_view name, std::string& value) {
           if (name != "HOME") return false;
@@ -200,9 +235,17 @@ struct World {
     static World world;
     return world;
   }
+  std::string Url(bool tls, const std::string& path) const {
+    if (tls && !external_url.empty()) return external_url + path;
+    return (tls ? *secure : *plain).Url(path);
+  }
 
   fs::path dir;
-  bool ok = false;
+  std::string engine;        // the client's TLS engine
+  std::string engine_error;  // why TLS cannot be measured; empty when it can
+  std::string label;
+  std::string curl_authority;
+  std::string external_url;  // the https server outside the process; empty for the in-process one
   std::string big, page;
   std::unique_ptr<Server> plain, secure;
   QuietConsole console{true};
@@ -212,12 +255,22 @@ struct World {
   std::unique_ptr<Network> net;
 };
 
+// False, with the benchmark skipped, when TLS cannot be measured here; else the label is set.
+bool TlsReady(benchmark::State& state, const World& w) {
+  if (!w.engine_error.empty()) {
+    state.SkipWithError(w.engine_error.c_str());
+    return false;
+  }
+  state.SetLabel(w.label);
+  return true;
+}
+
 void Download(benchmark::State& state, bool secure, const std::string& path) {
   World& w = World::Get();
-  const Server& server = secure ? *w.secure : *w.plain;
+  if (secure && !TlsReady(state, w)) return;
   SilentUi ui;
   DownloadRequest request;
-  request.url = server.Url(path);
+  request.url = w.Url(secure, path);
   request.file = w.dir / "out.bin";
   request.file_name = "out.bin";
   const size_t size = path == "/big" ? w.big.size() : w.page.size();
@@ -231,9 +284,10 @@ void Download(benchmark::State& state, bool secure, const std::string& path) {
 // Each fetch with a network layer of its own, as the first fetch of a program.
 void DownloadFirst(benchmark::State& state) {
   World& w = World::Get();
+  if (!TlsReady(state, w)) return;
   SilentUi ui;
   DownloadRequest request;
-  request.url = w.secure->Url("/page");
+  request.url = w.Url(true, "/page");
   request.file = w.dir / "out.bin";
   request.file_name = "out.bin";
   for (auto _ : state) {
@@ -246,9 +300,9 @@ void DownloadFirst(benchmark::State& state) {
 
 void Curl(benchmark::State& state, bool secure, const std::string& path) {
   World& w = World::Get();
-  const Server& server = secure ? *w.secure : *w.plain;
-  const std::string command = "curl -s --cacert " + (w.dir / "cert.pem").string() + " -o " +
-                              (w.dir / "curl.bin").string() + " " + server.Url(path);
+  if (secure && !TlsReady(state, w)) return;
+  const std::string command = "curl -s --cacert " + w.curl_authority + " -o " +
+                              (w.dir / "curl.bin").string() + " " + w.Url(secure, path);
   const size_t size = path == "/big" ? w.big.size() : w.page.size();
   for (auto _ : state) {
     if (std::system(command.c_str()) != 0) state.SkipWithError("curl failed");

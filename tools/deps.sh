@@ -23,10 +23,18 @@ if [ "${1:-}" = "hostkit" ]; then packages+=(sox wbrazilian python3-numpy python
 # The Windows stage of the test command: the mingw-w64 cross compilers (posix threads), GoogleTest's
 # sources and 64-bit Wine (32-bit Wine, wine32:i386, is tried by tools/test_windows.sh itself); the
 # TLS engine check (tests/net/tls_engine_check.sh) also needs openssl and python3; the console
-# window's tests run on Xvfb and type with xdotool.
+# window's tests run on Xvfb and type with xdotool; dpkg-source unpacks Google Benchmark's Debian
+# sources for the benchmarks' smoke run (tools/benchmark_source.sh).
 if [ "${1:-}" = "windows" ]; then
   packages=(cmake ninja-build g++ googletest g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine
-    openssl python3 xvfb xdotool)
+    openssl python3 xvfb xdotool dpkg-dev)
+fi
+# The Windows benchmarks (tools/bench_windows.sh): the cross compilers and Wine, the Linux build's
+# GoogleTest and Google Benchmark (whose version names the Debian sources built for Windows),
+# dpkg-source to unpack those sources, and openssl and python3 for the local https server.
+if [ "${1:-}" = "bench-windows" ]; then
+  packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev dpkg-dev
+    g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine openssl python3)
 fi
 missing=()
 for p in "${packages[@]}"; do

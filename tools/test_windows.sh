@@ -30,18 +30,35 @@ if ! installed wine32:i386; then
 fi
 lap "installing"
 
+# The build the tests run on also has the benchmarks measured under Wine (tools/bench_windows.sh),
+# with Google Benchmark built from Debian's sources, and runs them once briefly after the tests.
+bench_args=()
+log=$(mktemp)
+if bench_source=$(tools/benchmark_source.sh 2>"$log"); then
+  bench_args=(-DNAVELO_BENCH=ON -DNAVELO_BENCHMARK_SOURCE="$bench_source")
+else
+  echo "== windows: Google Benchmark's Debian sources could not be fetched" \
+    "(tools/benchmark_source.sh), so the Windows benchmarks are not built or run:"
+  grep -E '^(E|W|Err):' "$log" | head -3 | sed 's/^/     /'
+fi
+rm -f "$log"
+# configure DIR ARCH [CMAKE ARGS...]
 configure() {
   cmake -S . -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNAVELO_BENCH=OFF \
-    -DCMAKE_TOOLCHAIN_FILE="cmake/toolchain-$2-w64-mingw32.cmake" "${launcher[@]}" >/dev/null &&
-    cmake --build "$1" -j "$jobs"
+    -DCMAKE_TOOLCHAIN_FILE="cmake/toolchain-$2-w64-mingw32.cmake" "${launcher[@]}" "${@:3}" \
+    >/dev/null && cmake --build "$1" -j "$jobs"
 }
-configure build-win32 i686 || { echo "== windows: the 32-bit build failed"; exit 1; }
+if [ -z "$wine32_reason" ]; then
+  configure build-win32 i686 "${bench_args[@]}" || { echo "== windows: the 32-bit build failed"; exit 1; }
+else
+  configure build-win32 i686 || { echo "== windows: the 32-bit build failed"; exit 1; }
+fi
 lap "building build-win32 (i686)"
 if [ -z "$wine32_reason" ]; then
   run_dir=build-win32
   echo "== windows: the tests run on build-win32 under 32-bit Wine"
 else
-  configure build-win64 x86_64 || { echo "== windows: the 64-bit build failed"; exit 1; }
+  configure build-win64 x86_64 "${bench_args[@]}" || { echo "== windows: the 64-bit build failed"; exit 1; }
   lap "building build-win64 (x86_64)"
   run_dir=build-win64
   echo "== windows: 32-bit Wine (wine32:i386) could not be installed:"
@@ -84,6 +101,15 @@ exclude="$window_tests"
 ctest --test-dir "$run_dir" --output-on-failure -j "$jobs" --timeout 120 -E "$exclude"
 status=$?
 lap "running the tests under Wine ($run_dir)"
+
+if ((${#bench_args[@]})); then
+  if tools/bench_windows.sh --smoke "$run_dir"; then
+    echo "== windows: the benchmarks ran once under Wine (a smoke run; the figures: tools/bench_windows.sh)"
+  else
+    status=1
+  fi
+  lap "the benchmarks' smoke run"
+fi
 
 # The package a user unpacks: made from build-win32 (the product) and checked; the build the tests
 # ran on is packed too, unpacked, and its tramelis.exe must speak with the package's voice (still
