@@ -20,14 +20,7 @@ constexpr const char* kIni =
 class SpeechTest : public ::testing::Test {
  protected:
   SpeechTest()
-      : host_(
-            [this](std::string_view name, std::string& value) {
-              if (name == "NAVELO_DRIVE_C") value = (dir_.path() / "c").string();
-              else if (name == "HOME") value = (dir_.path() / "home").string();
-              else return false;
-              return true;
-            },
-            dir_.path().string()),
+      : host_(DriveCAndHome(dir_.path()), dir_.path().string()),
         config_(host_) {}
 
   void WriteHost(const std::string& ini_extra = "", bool with_rules = true,
@@ -53,7 +46,7 @@ class SpeechTest : public ::testing::Test {
     WriteFile(c / "sons" / "ola.wav", WavBytes(std::string(300, 'o')));
   }
 
-  fs::path IniPath() const { return dir_.path() / "home/AppData/Roaming/Navelo/navelo.ini"; }
+  fs::path IniPath() const { return UserIniPath(dir_.path()); }
 
   void Start(int expected = 0) {
     transcript_ = std::make_unique<Transcript>((dir_.path() / "transcript").string());

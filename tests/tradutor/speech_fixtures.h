@@ -91,6 +91,20 @@ class CountingConsole final : public Console {
   std::function<void()> on_delay;
 };
 
+// The environment of a host kept under root: drive C is root/c and the home folder root/home.
+inline EnvLookup DriveCAndHome(const fs::path& root) {
+  return [root](std::string_view name, std::string& value) {
+    if (name == "NAVELO_DRIVE_C") value = (root / "c").string();
+    else if (name == "HOME") value = (root / "home").string();
+    else return false;
+    return true;
+  };
+}
+
+// Where the user's navelo.ini of such a host lives.
+inline fs::path UserIniPath(const fs::path& root) {
+  return root / "home/AppData/Roaming/Navelo/navelo.ini";
+}
 
 inline void PutLe(std::string& out, uint32_t value, int bytes) {
   for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
