@@ -18,12 +18,13 @@
 #include "console/bmp.h"
 #include "interp/interpreter.h"
 #include "interp/text.h"
+#include "tests/fixtures/stub_console.h"
 
 namespace navelo::testing {
 
 namespace fs = std::filesystem;
 
-class FakeConsole final : public Console {
+class FakeConsole final : public StubConsole {
  public:
   void Write(std::string_view bytes) override { written += bytes; }
   void ClearScreen() override { ++clears; }
@@ -34,7 +35,6 @@ class FakeConsole final : public Console {
     delayed += milliseconds;
     if (on_delay) on_delay();
   }
-  void PumpMessages() override {}
   void GotoXY(int column, int row) override { cursor = {column, row}; }
   void SetTextColor(int colour) override { text_color = colour; }
   void SetTextBackground(int colour) override { background = colour; }

@@ -9,12 +9,13 @@
 #include <gtest/gtest.h>
 
 #include "tradutor/selection_menu.h"
+#include "tests/fixtures/stub_console.h"
 
 namespace navelo {
 namespace {
 
 // An 80x25 grid that clamps the cursor as the real console does and keeps each cell's attribute.
-class GridConsole final : public Console {
+class GridConsole final : public StubConsole {
  public:
   GridConsole() {
     for (auto& row : chars) row.assign(80, '.');
@@ -29,12 +30,6 @@ class GridConsole final : public Console {
       ++column_;
     }
   }
-  void ClearScreen() override {}
-  void SetTitle(std::string_view) override {}
-  void ShowNormal() override {}
-  void Minimize() override {}
-  void Delay(int) override {}
-  void PumpMessages() override {}
   void GotoXY(int column, int row) override {
     column_ = std::clamp(column, 1, 80);
     row_ = std::clamp(row, 1, 25);

@@ -9,24 +9,19 @@
 #include <gtest/gtest.h>
 
 #include "tradutor/screen_review.h"
+#include "tests/fixtures/stub_console.h"
 
 namespace navelo {
 namespace {
 
 // An 80x25 grid of characters and attributes that the test fills directly.
-class ReviewConsole final : public Console {
+class ReviewConsole final : public StubConsole {
  public:
   ReviewConsole() {
     for (auto& row : chars) row.assign(80, ' ');
     for (auto& row : attrs) row.assign(80, 0x07);
   }
   void Write(std::string_view) override { ++writes; }
-  void ClearScreen() override {}
-  void SetTitle(std::string_view) override {}
-  void ShowNormal() override {}
-  void Minimize() override {}
-  void Delay(int) override {}
-  void PumpMessages() override {}
   void GotoXY(int column, int row) override {
     column_ = std::clamp(column, 1, 80);
     row_ = std::clamp(row, 1, 25);

@@ -18,6 +18,7 @@
 #include "config/config.h"
 #include "config/host_env.h"
 #include "console/console.h"
+#include "tests/fixtures/stub_console.h"
 #include "platform/audio.h"
 #include "tests/fixtures/queue_keyboard.h"
 
@@ -66,18 +67,13 @@ class RecordingAudio final : public AudioOutput {
   std::vector<int> finished_;
 };
 
-class CountingConsole final : public Console {
+class CountingConsole final : public StubConsole {
  public:
   void Write(std::string_view bytes) override { written += bytes; }
-  void ClearScreen() override {}
-  void SetTitle(std::string_view) override {}
-  void ShowNormal() override {}
-  void Minimize() override {}
   void Delay(int milliseconds) override {
     delayed += milliseconds;
     if (on_delay) on_delay();
   }
-  void PumpMessages() override {}
   void MagnifierSetColours(int letter, int background, int cursor) override {
     magnifier.push_back("colours " + std::to_string(letter) + " " + std::to_string(background) +
                         " " + std::to_string(cursor));

@@ -11,6 +11,7 @@
 
 #include "../config/temp_host.h"
 #include "platform/host_system.h"
+#include "tests/fixtures/stub_console.h"
 
 namespace navelo::testing {
 namespace {
@@ -20,7 +21,7 @@ constexpr const char* kPosixPrograms =
     "it opens items with Linux programs (/bin/sh, /bin/cat, xdg-open), which Windows lacks";
 
 // A console with a grid of characters and attributes, a cursor and a clipboard.
-class GridConsole final : public Console {
+class GridConsole final : public StubConsole {
  public:
   GridConsole() {
     for (auto& row : chars) row.fill(' ');
@@ -40,12 +41,7 @@ class GridConsole final : public Console {
       }
     }
   }
-  void ClearScreen() override {}
-  void SetTitle(std::string_view) override {}
-  void ShowNormal() override {}
-  void Minimize() override {}
   void Delay(int ms) override { delayed += ms; }
-  void PumpMessages() override {}
   void GotoXY(int column, int row) override {
     x = column;
     y = row;
