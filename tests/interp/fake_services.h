@@ -19,6 +19,7 @@
 #include "interp/interpreter.h"
 #include "interp/text.h"
 #include "tests/fixtures/stub_console.h"
+#include "tests/fixtures/stub_speech.h"
 
 namespace navelo::testing {
 
@@ -108,14 +109,12 @@ class FakeKeyboard final : public Keyboard {
   std::vector<std::string> tones;
 };
 
-class RecordingSpeech final : public Speech {
+class RecordingSpeech final : public StubSpeech {
  public:
-  using Speech::Speech;
+  using StubSpeech::StubSpeech;
   void Speak(std::string_view text) override { spoken.emplace_back(text); }
-  bool SpeechBusy() override { return false; }
   void SpeechStop() override { ++stops; }
   // The other calls are logged as "kind:payload" in sounds, so tests can check them in order.
-  int SpeechInit(int, std::string_view) override { return 0; }
   // Logged in reconfigured as "speed service type voice servicespeed pitch".
   void SpeechReconfigure(int speed, bool service, int type, int voice, int service_speed,
                          int pitch) override {
@@ -123,7 +122,6 @@ class RecordingSpeech final : public Speech {
                            std::to_string(type) + " " + std::to_string(voice) + " " +
                            std::to_string(service_speed) + " " + std::to_string(pitch));
   }
-  void SpeechShutdown() override {}
   void SpellText(std::string_view text) override { sounds.push_back("spell:" + std::string(text)); }
   void SpeakChar(unsigned char c) override { sounds.push_back("char:" + std::to_string(c)); }
   void PlayNamedSound(std::string_view name) override {

@@ -10,6 +10,7 @@
 
 #include "tradutor/selection_menu.h"
 #include "tests/fixtures/stub_console.h"
+#include "tests/fixtures/stub_speech.h"
 
 namespace navelo {
 namespace {
@@ -88,27 +89,13 @@ class ScriptKeys final : public Keyboard {
 };
 
 // Records what the menu says, as "speak:<text>", "long" and "stop", in order.
-class LogSpeech final : public Speech {
+class LogSpeech final : public StubSpeech {
  public:
-  using Speech::Speech;
+  using StubSpeech::StubSpeech;
   void Speak(std::string_view text) override { log.push_back("speak:" + std::string(text)); }
   void LongTone() override { log.push_back("long"); }
   void SpeechStop() override { log.push_back("stop"); }
-  bool SpeechBusy() override { return false; }
-  int SpeechInit(int, std::string_view) override { return 0; }
-  void SpeechReconfigure(int, bool, int, int, int, int) override {}
-  void SpeechShutdown() override {}
-  void SpellText(std::string_view) override {}
-  void SpeakChar(unsigned char) override {}
-  void PlayNamedSound(std::string_view) override {}
-  bool SoundExists(std::string_view) override { return false; }
-  int PlayWaveFile(std::string_view) override { return 0; }
   void ShortTone() override { log.push_back("short"); }
-  unsigned char ReadKeySpoken() override { return 27; }
-  void SpeakTime(int, int) override {}
-  void SpeakDate(int, int, int) override {}
-  bool Echo() const override { return true; }
-  bool SpeakAll() const override { return true; }
   // The log without the stops, which every extended key makes.
   std::vector<std::string> Heard() const {
     std::vector<std::string> heard;

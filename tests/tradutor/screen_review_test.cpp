@@ -10,6 +10,7 @@
 
 #include "tradutor/screen_review.h"
 #include "tests/fixtures/stub_console.h"
+#include "tests/fixtures/stub_speech.h"
 
 namespace navelo {
 namespace {
@@ -102,9 +103,9 @@ class ReviewKeys final : public Keyboard {
 // Records what the review says, in order: "speak:", "spell:", "char:<n>", "sound:", "short",
 // "long". Like the real layer, the long tone throws away the keys typed ahead, unless a test
 // keeps them to see what the review does with a waiting key.
-class ReviewSpeech final : public Speech {
+class ReviewSpeech final : public StubSpeech {
  public:
-  ReviewSpeech(Console& console, ReviewKeys& keys) : Speech(console), keys_(keys) {}
+  ReviewSpeech(Console& console, ReviewKeys& keys) : StubSpeech(console), keys_(keys) {}
   void Speak(std::string_view text) override { log.push_back("speak:" + std::string(text)); }
   void SpellText(std::string_view text) override { log.push_back("spell:" + std::string(text)); }
   void SpeakChar(unsigned char c) override { log.push_back("char:" + std::to_string(c)); }
@@ -116,19 +117,7 @@ class ReviewSpeech final : public Speech {
     log.push_back("long");
     if (long_tone_discards) keys_.queue.clear();
   }
-  bool SpeechBusy() override { return false; }
-  void SpeechStop() override {}
   bool ServiceActive() const override { return service; }
-  int SpeechInit(int, std::string_view) override { return 0; }
-  void SpeechReconfigure(int, bool, int, int, int, int) override {}
-  void SpeechShutdown() override {}
-  bool SoundExists(std::string_view) override { return false; }
-  int PlayWaveFile(std::string_view) override { return 0; }
-  unsigned char ReadKeySpoken() override { return 27; }
-  void SpeakTime(int, int) override {}
-  void SpeakDate(int, int, int) override {}
-  bool Echo() const override { return true; }
-  bool SpeakAll() const override { return true; }
 
   std::vector<std::string> log;
   bool service = false;

@@ -12,6 +12,7 @@
 #include "../config/temp_host.h"
 #include "platform/host_system.h"
 #include "tests/fixtures/stub_console.h"
+#include "tests/fixtures/stub_speech.h"
 
 namespace navelo::testing {
 namespace {
@@ -136,17 +137,13 @@ constexpr KeyModifiers kAlt{false, false, true};
 constexpr KeyModifiers kCtrlAlt{false, true, true};
 
 // Records every call as "kind:payload", in order.
-class HeardSpeech final : public Speech {
+class HeardSpeech final : public StubSpeech {
  public:
-  HeardSpeech(Console& console, Keyboard& keys) : Speech(console), keys_(keys) {}
-  int SpeechInit(int, std::string_view) override { return 0; }
+  HeardSpeech(Console& console, Keyboard& keys) : StubSpeech(console), keys_(keys) {}
   void SpeechReconfigure(int speed, bool, int, int, int, int) override {
     heard.push_back("speed:" + std::to_string(speed));
   }
-  void SpeechShutdown() override {}
   void Speak(std::string_view text) override { heard.push_back("speak:" + std::string(text)); }
-  bool SpeechBusy() override { return false; }
-  void SpeechStop() override {}
   void SpellText(std::string_view text) override { heard.push_back("spell:" + std::string(text)); }
   void SpeakChar(unsigned char c) override {
     heard.push_back("char:" + std::string(1, static_cast<char>(c)));
