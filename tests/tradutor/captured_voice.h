@@ -53,9 +53,7 @@ class CapturedVoiceTest : public TestBase {
     WriteFile(UserIniPath(dir_.path()),
               "[TRADUTOR]\r\nDIRDIFONES=c:\\difones\r\nDIRLETRAS=c:\\letras\r\nSAPI=S\r\n"
               "[SERVFALA]\r\n" + service_lines);
-    WriteDatabase(c / "difones", {{"$KAS", 1, 300}});
-    WriteFile(c / "difones" / "regras.rgr", "(C)=k\n");
-    WriteFile(c / "difones" / "portug.exc", "");
+    WriteCasaVoice(c / "difones");
     WriteFile(c / "letras" / "_unknown.wav", WavBytes(std::string(300, 30)));
     std::string error;
     capture_ = MakeWavCaptureAudio((dir_.path() / "heard.wav").string(), error);

@@ -27,11 +27,7 @@ class SpeechTest : public ::testing::Test {
                  const std::string& tradutor_extra = "") {
     WriteFile(IniPath(), std::string(kIni) + tradutor_extra + ini_extra);
     const fs::path c = dir_.path() / "c";
-    WriteDatabase(c / "difones", {{"$KAS", 1, 300}, {"$SA", 2, 300}, {"$A", 3, 200}});
-    if (with_rules) {
-      WriteFile(c / "difones" / "regras.rgr", "(C)=k\n(A)=a\n(S)=s\n");
-      WriteFile(c / "difones" / "portug.exc", "");
-    }
+    WriteCasaVoice(c / "difones", with_rules);
     // Letter and word sounds, each a run of its own byte value.
     const std::map<std::string, uint8_t> letters = {
         {"_unknown", 30}, {"_44", 31}, {"_46", 32}, {"_45", 33}, {"_61", 34}, {"_58", 35},

@@ -55,6 +55,13 @@ class RecordingAudio final : public AudioOutput {
     finished_.clear();
   }
   void FinishAll() { Reset(), --resets; }
+  // Finishes the n oldest pending blocks, in order.
+  void Finish(size_t n) {
+    n = std::min(n, pending_.size());
+    finished_.insert(finished_.end(), pending_.begin(), pending_.begin() + static_cast<long>(n));
+    pending_.erase(pending_.begin(), pending_.begin() + static_cast<long>(n));
+  }
+  size_t Pending() const { return pending_.size(); }
 
   std::vector<WrittenBlock> blocks;
   bool finish_at_once = true;
@@ -158,6 +165,15 @@ inline void WriteDatabase(const fs::path& dir, std::vector<UnitSpec> units) {
   }
   WriteFile(dir / "DIFONES2.IND", index);
   WriteFile(dir / "DIFONES2.DIF", data);
+}
+
+// The diphone voice of the speech tests in folder (their c:\difones): the units of "casa", the
+// rules that reach them and an empty exceptions list (the rules files only with_rules).
+inline void WriteCasaVoice(const fs::path& folder, bool with_rules = true) {
+  WriteDatabase(folder, {{"$KAS", 1, 300}, {"$SA", 2, 300}, {"$A", 3, 200}});
+  if (!with_rules) return;
+  WriteFile(folder / "regras.rgr", "(C)=k\n(A)=a\n(S)=s\n");
+  WriteFile(folder / "portug.exc", "");
 }
 
 // A private temporary folder, removed at the end of the test.

@@ -85,9 +85,7 @@ class ServiceTest : public ::testing::Test {
     if (ini_extra.rfind(tradutor, 0) == 0) ini_extra.erase(0, tradutor.size());
     WriteFile(UserIniPath(dir_.path()), std::string(kIni) + ini_extra);
     const fs::path c = dir_.path() / "c";
-    WriteDatabase(c / "difones", {{"$KAS", 1, 300}, {"$SA", 2, 300}, {"$A", 3, 200}});
-    WriteFile(c / "difones" / "regras.rgr", "(C)=k\n(A)=a\n(S)=s\n");
-    WriteFile(c / "difones" / "portug.exc", "");
+    WriteCasaVoice(c / "difones");
     WriteFile(c / "letras" / "_unknown.wav", WavBytes(std::string(300, 30)));
     WriteFile(c / "letras" / "_65.wav", WavBytes(std::string(300, 31)));
     transcript_ = std::make_unique<Transcript>((dir_.path() / "transcript").string());
