@@ -8,17 +8,6 @@
 namespace navelo {
 namespace {
 
-// Joins values with nothing between them until one cannot be read; false when text that is not
-// a value was left.
-bool JoinValues(Interpreter& in, std::string& args, std::string& joined) {
-  std::string value;
-  while (!args.empty()) {
-    if (!TakeValue(in, args, value)) return false;
-    joined += value;
-  }
-  return true;
-}
-
 bool Escreve(Interpreter& in, std::string& args) {
   in.io_status = 0;
   if (!args.empty() && args[0] == '#') return WriteChannel(in, args);

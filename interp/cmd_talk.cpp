@@ -13,17 +13,6 @@ namespace {
 constexpr size_t kMaxTitle = 300;
 constexpr size_t kMaxMediaAnswer = 1024;
 
-// Joins values with nothing between them until one cannot be read; false when text that is not
-// a value was left.
-bool JoinValues(Interpreter& in, std::string& args, std::string& joined) {
-  std::string value;
-  while (!args.empty()) {
-    if (!TakeValue(in, args, value)) return false;
-    joined += value;
-  }
-  return true;
-}
-
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 bool Fala(Interpreter& in, std::string& args) {

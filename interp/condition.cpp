@@ -78,6 +78,23 @@ bool SkipValue(std::string& text) {
   return true;
 }
 
+
+// The comparison operator text starts with, taken off it with the blanks after it; null when
+// it starts with none. EM is recognised in either case, the signs as they are.
+const OperatorText* TakeOperator(std::string& text) {
+  for (const auto& candidate : kOperators) {
+    const bool match = candidate.op == Op::kIn
+                           ? StartsWithFolded(text, candidate.text)
+                           : text.compare(0, candidate.text.size(), candidate.text) == 0;
+    if (match) {
+      text.erase(0, candidate.text.size());
+      TrimInPlace(text);
+      return &candidate;
+    }
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 bool SkimCondition(std::string_view input, std::string& rest) {
@@ -87,19 +104,8 @@ bool SkimCondition(std::string_view input, std::string& rest) {
     TrimInPlace(text);
   }
   if (!SkipValue(text) || text.empty()) return false;
-  const OperatorText* found = nullptr;
-  for (const auto& candidate : kOperators) {
-    const bool match = candidate.op == Op::kIn
-                           ? StartsWithFolded(text, candidate.text)
-                           : text.compare(0, candidate.text.size(), candidate.text) == 0;
-    if (match) {
-      found = &candidate;
-      break;
-    }
-  }
+  const OperatorText* found = TakeOperator(text);
   if (found == nullptr) return false;
-  text.erase(0, found->text.size());
-  TrimInPlace(text);
   if (found->op == Op::kIn) {
     std::string name;
     if (!TakeBracketed(text, name)) return false;
@@ -132,19 +138,8 @@ Condition EvaluateCondition(Interpreter& in, std::string_view input) {
   }
   std::string left;
   if (!TakeValue(in, text, left) || text.empty()) return result;
-  const OperatorText* found = nullptr;
-  for (const auto& candidate : kOperators) {
-    const bool match = candidate.op == Op::kIn
-                           ? StartsWithFolded(text, candidate.text)
-                           : text.compare(0, candidate.text.size(), candidate.text) == 0;
-    if (match) {
-      found = &candidate;
-      break;
-    }
-  }
+  const OperatorText* found = TakeOperator(text);
   if (found == nullptr) return result;
-  text.erase(0, found->text.size());
-  TrimInPlace(text);
   if (text.empty()) return result;
 
   bool holds = false;

@@ -281,6 +281,15 @@ bool TakeBracketed(std::string& text, std::string& name) {
   return true;
 }
 
+bool JoinValues(Interpreter& in, std::string& text, std::string& joined) {
+  std::string value;
+  while (!text.empty()) {
+    if (!TakeValue(in, text, value)) return false;
+    joined += value;
+  }
+  return true;
+}
+
 bool TakeTrailingAmpersand(std::string& text) {
   TrimInPlace(text);
   if (text.empty() || text.back() != '&') return false;

@@ -18,6 +18,9 @@ bool TakeValue(Interpreter& in, std::string& text, std::string& value);
 bool TakeChannel(std::string& text, int& channel);
 // "[" name "]"; the text after "]" is left untrimmed.
 bool TakeBracketed(std::string& text, std::string& name);
+// Values one after another to the end of the text, appended to joined with nothing between
+// them; false when text that is not a value was left.
+bool JoinValues(Interpreter& in, std::string& text, std::string& joined);
 
 // Removes a trailing "&" (and the blanks before it); true when there was one.
 bool TakeTrailingAmpersand(std::string& text);

@@ -549,25 +549,14 @@ void DiphoneSpeech::PlayBuffer(const uint8_t* image, size_t size) {
 
 bool DiphoneSpeech::AppendLetterUnit(std::string_view key, std::vector<uint8_t>& samples) {
   const fs::path path = host_.Resolve(synth_letters_dir_ + std::string(key) + ".wav");
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return false;
-  file.seekg(0, std::ios::end);
-  const auto end = file.tellg();
-  if (end < 0) return false;
-  const auto size = static_cast<uint64_t>(end);
-  auto read = [&file](uint64_t offset, uint8_t* buffer, size_t n) -> size_t {
-    file.clear();
-    file.seekg(static_cast<std::streamoff>(offset));
-    file.read(reinterpret_cast<char*>(buffer), static_cast<std::streamsize>(n));
-    return static_cast<size_t>(file.gcount());
-  };
+  WaveFileReader file(path);
   WaveLayout layout;
-  if (!ReadWaveLayout(read, size, layout)) return false;
+  if (!file.ReadLayout(layout)) return false;
   const uint64_t length =
-      std::min<uint64_t>({layout.data_length, size - layout.data_offset, kMaxLetterUnit});
+      std::min<uint64_t>({layout.data_length, file.size() - layout.data_offset, kMaxLetterUnit});
   const size_t before = samples.size();
   samples.resize(before + length);
-  samples.resize(before + read(layout.data_offset, samples.data() + before, length));
+  samples.resize(before + file.Read(layout.data_offset, samples.data() + before, length));
   return true;
 }
 

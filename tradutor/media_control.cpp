@@ -189,20 +189,11 @@ int MediaControl::Load(std::string_view file, Device& device) {
   const std::filesystem::path path = host_.Resolve(file);
   std::error_code error;
   if (!std::filesystem::is_regular_file(path, error)) return kMciFileNotFound;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return kMciFileNotFound;
-  in.seekg(0, std::ios::end);
-  const auto end = in.tellg();
-  if (end < 0) return kMciFileNotFound;
-  const uint64_t size = static_cast<uint64_t>(end);
-  auto read = [&in](uint64_t offset, uint8_t* buffer, size_t n) -> size_t {
-    in.clear();
-    in.seekg(static_cast<std::streamoff>(offset));
-    in.read(reinterpret_cast<char*>(buffer), static_cast<std::streamsize>(n));
-    return static_cast<size_t>(in.gcount());
-  };
+  WaveFileReader in(path);
+  if (!in.ok()) return kMciFileNotFound;
+  const uint64_t size = in.size();
   WaveLayout layout;
-  if (!ReadWaveLayout(read, size, layout)) return kMciUnsupportedFormat;
+  if (!in.ReadLayout(layout)) return kMciUnsupportedFormat;
   device.format = layout.format;
   device.frame_bytes = static_cast<size_t>(layout.format.channels) * (layout.format.bits / 8);
   // A data chunk that claims more than the file holds plays what is there.
@@ -211,7 +202,7 @@ int MediaControl::Load(std::string_view file, Device& device) {
   const uint64_t per_second = static_cast<uint64_t>(layout.format.rate) * device.frame_bytes;
   if (length > per_second * kMaxMediaSeconds) return kMciFileTooLong;
   device.data.resize(static_cast<size_t>(length));
-  if (length > 0 && read(layout.data_offset, device.data.data(), device.data.size()) != length) {
+  if (length > 0 && in.Read(layout.data_offset, device.data.data(), device.data.size()) != length) {
     return kMciUnsupportedFormat;
   }
   device.play_end = device.data.size();

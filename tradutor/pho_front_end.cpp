@@ -46,20 +46,6 @@ std::string Trim(std::string_view text) {
   return std::string(text.substr(b, e - b));
 }
 
-std::vector<std::string> Lines(std::string_view text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    std::string line(text.substr(start, end - start));
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(std::move(line));
-    start = end + 1;
-  }
-  return lines;
-}
-
 // The vowels and consonants of the rules (either case).
 bool IsRuleVowel(Byte c) {
   switch (UpperByte(c)) {
@@ -201,7 +187,7 @@ PhoFrontEnd::PhoFrontEnd() { tab_hertz_.fill(100); }
 
 void PhoFrontEnd::SetRulesText(std::string_view text) {
   for (auto& chain : chains_) chain.clear();
-  for (const std::string& raw : Lines(text)) {
+  for (const std::string& raw : SplitLines(text)) {
     std::optional<PhonemeRule> split = SplitRuleLine(raw);
     if (!split) continue;
     PhoRule rule{std::move(split->left), std::move(split->match), std::move(split->right), {}};
@@ -219,7 +205,7 @@ void PhoFrontEnd::SetRulesText(std::string_view text) {
 
 void PhoFrontEnd::SetExceptionsText(std::string_view text) {
   exceptions_.clear();
-  for (const std::string& line : Lines(text)) {
+  for (const std::string& line : SplitLines(text)) {
     if (exceptions_.size() >= kPhoMaxExceptions) break;
     const size_t equals = line.find('=');
     if (equals == std::string::npos) continue;
@@ -233,7 +219,7 @@ void PhoFrontEnd::SetExceptionsText(std::string_view text) {
 
 void PhoFrontEnd::SetAbbreviationsText(std::string_view text) {
   abbreviations_.clear();
-  for (const std::string& line : Lines(text)) {
+  for (const std::string& line : SplitLines(text)) {
     if (abbreviations_.size() >= kPhoMaxAbbreviations) break;
     if (Trim(line).empty() || line[0] == ';') continue;
     const size_t equals = line.find('=');
@@ -250,7 +236,7 @@ bool PhoFrontEnd::SetProsodyText(std::string_view text, const PhoMessageSink& sh
   patterns_.clear();
   hertz_ = 230;
   tab_hertz_.fill(100);
-  const std::vector<std::string> lines = Lines(text);
+  const std::vector<std::string> lines = SplitLines(text);
   std::vector<std::string> body;
   if (!Section(lines, C("[DURAÇÃO]"), body)) {
     show(C("Duração dos difones errada ou ausente"));
@@ -333,7 +319,7 @@ void PhoFrontEnd::SetDiphonesText(std::string_view text) {
   auto name_char = [](char c) {
     return c == '2' || c == '_' || (c >= '@' && c <= 'Z') || (c >= 'a' && c <= 'z');
   };
-  for (const std::string& line : Lines(text)) {
+  for (const std::string& line : SplitLines(text)) {
     if (line.empty() || line[0] == '!' || line[0] == '*' || line[0] == ';') continue;
     std::string names[2];
     size_t i = 0;

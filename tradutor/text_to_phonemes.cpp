@@ -41,7 +41,18 @@ bool EmptyLowHalf(unsigned char b) {
          (b >= 154 && b <= 159) || b == 166 || b == 173 || b == 182;
 }
 
-std::vector<std::string> Lines(std::string_view text) {
+bool ReadFile(const std::filesystem::path& file, std::string& text) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream all;
+  all << in.rdbuf();
+  text = all.str();
+  return true;
+}
+
+}  // namespace
+
+std::vector<std::string> SplitLines(std::string_view text) {
   std::vector<std::string> lines;
   size_t start = 0;
   while (start < text.size()) {
@@ -54,17 +65,6 @@ std::vector<std::string> Lines(std::string_view text) {
   }
   return lines;
 }
-
-bool ReadFile(const std::filesystem::path& file, std::string& text) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream all;
-  all << in.rdbuf();
-  text = all.str();
-  return true;
-}
-
-}  // namespace
 
 std::string PhonemeRules::RewriteText(std::string_view text) {
   std::string out;
@@ -125,7 +125,7 @@ std::optional<PhonemeRule> SplitRuleLine(std::string_view line) {
 
 void PhonemeRules::SetRulesText(std::string_view text) {
   for (auto& chain : chains_) chain.clear();
-  for (const std::string& line : Lines(text)) {
+  for (const std::string& line : SplitLines(text)) {
     std::optional<PhonemeRule> split = SplitRuleLine(line);
     if (!split) continue;
     PhonemeRule rule = std::move(*split);
@@ -139,7 +139,7 @@ void PhonemeRules::SetRulesText(std::string_view text) {
 
 void PhonemeRules::SetExceptionsText(std::string_view text) {
   exceptions_.clear();
-  for (std::string line : Lines(text)) {
+  for (std::string line : SplitLines(text)) {
     if (exceptions_.size() >= kMaxExceptions) break;
     if (line.size() > 255) line.resize(255);
     if (line.empty()) continue;

@@ -22,6 +22,10 @@ struct PhonemeRule {
 
 inline constexpr size_t kMaxExceptions = 15000;
 
+// The lines of a data file, without their ends ("\n" or "\r\n"); no empty last line after a
+// final end.
+std::vector<std::string> SplitLines(std::string_view text);
+
 // One line of a rules file, "left(match)right=output|comment", split into its parts: left and
 // right cut to 5 characters, match to 5, output up to the "|" and not yet cut. Comment lines and
 // lines without "(", ")" and "=" in that order give nothing.

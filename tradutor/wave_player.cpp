@@ -40,6 +40,29 @@ size_t Peak(const uint8_t* data, size_t n, size_t from, size_t to) {
 
 }  // namespace
 
+WaveFileReader::WaveFileReader(const std::filesystem::path& path)
+    : file_(path, std::ios::binary) {
+  if (!file_) return;
+  file_.seekg(0, std::ios::end);
+  const auto end = file_.tellg();
+  if (end < 0) return;
+  size_ = static_cast<uint64_t>(end);
+  ok_ = true;
+}
+
+size_t WaveFileReader::Read(uint64_t offset, uint8_t* buffer, size_t n) {
+  file_.clear();
+  file_.seekg(static_cast<std::streamoff>(offset));
+  file_.read(reinterpret_cast<char*>(buffer), static_cast<std::streamsize>(n));
+  return static_cast<size_t>(file_.gcount());
+}
+
+bool WaveFileReader::ReadLayout(WaveLayout& layout) {
+  return ok_ && ReadWaveLayout([this](uint64_t offset, uint8_t* buffer,
+                                      size_t n) { return Read(offset, buffer, n); },
+                               size_, layout);
+}
+
 bool PlayableFormat(const PcmFormat& format) {
   if (format.bits != 8 && format.bits != 16) return false;
   if (format.rate < kMinWaveRate || format.rate > kMaxWaveRate) return false;
@@ -271,26 +294,15 @@ int WavePlayer::PlayWaveFile(std::string_view name) {
       return result;
     }
   }
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return -1;
-  file.seekg(0, std::ios::end);
-  const auto end = file.tellg();
-  if (end < 0) return -1;
-  const uint64_t size = static_cast<uint64_t>(end);
-  auto read = [&file](uint64_t offset, uint8_t* buffer, size_t n) -> size_t {
-    file.clear();
-    file.seekg(static_cast<std::streamoff>(offset));
-    file.read(reinterpret_cast<char*>(buffer), static_cast<std::streamsize>(n));
-    return static_cast<size_t>(file.gcount());
-  };
+  WaveFileReader file(path);
   WaveLayout layout;
-  if (!ReadWaveLayout(read, size, layout)) return -1;
+  if (!file.ReadLayout(layout)) return -1;
   int result = 0;
   uint64_t remaining = layout.data_length;
   uint64_t offset = layout.data_offset;
   while (remaining > 0) {
     const size_t want = NextFileBlockSize(remaining);
-    const size_t got = read(offset, file_block_.data(), want);
+    const size_t got = file.Read(offset, file_block_.data(), want);
     if (got == 0) {
       result = -1;
       break;

@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string_view>
 #include <vector>
@@ -40,6 +42,24 @@ struct WaveLayout {
 bool ReadWaveLayout(const std::function<size_t(uint64_t, uint8_t*, size_t)>& read, uint64_t size,
                     WaveLayout& layout);
 bool ReadWaveLayout(const uint8_t* image, size_t size, WaveLayout& layout);
+
+// A WAV file opened for reading its layout and then its data from wherever the layout says.
+class WaveFileReader {
+ public:
+  explicit WaveFileReader(const std::filesystem::path& path);
+  // False when the file could not be opened or its size is not known.
+  bool ok() const { return ok_; }
+  uint64_t size() const { return size_; }
+  // Reads up to n bytes at offset; how many it could.
+  size_t Read(uint64_t offset, uint8_t* buffer, size_t n);
+  // The file's layout (see ReadWaveLayout); false when the file is no usable PCM file.
+  bool ReadLayout(WaveLayout& layout);
+
+ private:
+  std::ifstream file_;
+  uint64_t size_ = 0;
+  bool ok_ = false;
+};
 
 // Whether the player takes the format: 8 or 16 bits, a rate from kMinWaveRate to kMaxWaveRate,
 // and at least one channel with a frame no wider than a block.

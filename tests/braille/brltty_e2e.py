@@ -16,6 +16,9 @@ import tempfile
 import time
 import unittest
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+from e2e_host import clean_environment, make_speech_host  # noqa: E402
+
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 BUILD = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else os.path.join(ROOT, "build")
 BRLTTY = shutil.which("brltty") or ("/usr/sbin/brltty" if os.path.exists("/usr/sbin/brltty") else None)
@@ -151,20 +154,11 @@ class BrlttyVirtualDisplay(unittest.TestCase):
 
     def start_program(self):
         work = os.path.join(self.tmp, "work")
-        home = os.path.join(self.tmp, "home")
         os.makedirs(work)
-        os.makedirs(os.path.join(home, "AppData", "Roaming", "Navelo"))
-        os.makedirs(os.path.join(self.tmp, "c"))
-        # The small synthetic speech host the script tests use, named in navelo.ini.
-        subprocess.run([os.path.join(BUILD, "speech_fixture_host"),
-                        os.path.join(self.tmp, "c", "navelo")], check=True)
-        subprocess.run(["bash", os.path.join(ROOT, "tests", "speech_host_ini.sh"),
-                        os.path.join(home, "AppData", "Roaming", "Navelo", "navelo.ini"),
-                        "c:\\navelo\\difones", "c:\\navelo\\letras"], check=True)
+        home, _, _ = make_speech_host(self.tmp, BUILD)
         with open(os.path.join(work, "braille.tml"), "w", encoding="cp1252") as f:
             f.write(SCRIPT)
-        env = {k: v for k, v in os.environ.items()
-               if k not in ("USERPROFILE", "APPDATA", "WINDIR", "DISPLAY", "WAYLAND_DISPLAY")}
+        env = clean_environment()
         env.update(HOME=home, NAVELO_DRIVE_C=os.path.join(self.tmp, "c"),
                    NAVELO_CONSOLE="headless", NAVELO_AUDIO="null",
                    NAVELO_TRANSCRIPT=os.path.join(self.tmp, "transcript"),

@@ -13,6 +13,9 @@ import sys
 import tempfile
 import unittest
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+from e2e_host import clean_environment, make_speech_host  # noqa: E402
+
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 BUILD = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else os.path.join(ROOT, "build-win64")
 FAKE = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else os.path.join(BUILD, "tests", "fake_braille")
@@ -62,20 +65,11 @@ class VendorDisplayUnderWine(unittest.TestCase):
 
     def run_program(self):
         work = os.path.join(self.tmp, "work")
-        home = os.path.join(self.tmp, "home")
         os.makedirs(work)
-        os.makedirs(os.path.join(home, "AppData", "Roaming", "Navelo"))
-        os.makedirs(os.path.join(self.tmp, "c"))
-        subprocess.run(["wine", os.path.join(BUILD, "speech_fixture_host.exe"),
-                        os.path.join(self.tmp, "c", "navelo")], check=True,
-                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
-        subprocess.run(["bash", os.path.join(ROOT, "tests", "speech_host_ini.sh"),
-                        os.path.join(home, "AppData", "Roaming", "Navelo", "navelo.ini"),
-                        "c:\\navelo\\difones", "c:\\navelo\\letras"], check=True)
+        home, _, _ = make_speech_host(self.tmp, BUILD, runner=("wine",))
         with open(os.path.join(work, "braille.tml"), "w", encoding="cp1252") as f:
             f.write(SCRIPT)
-        env = {k: v for k, v in os.environ.items()
-               if k not in ("USERPROFILE", "APPDATA", "WINDIR", "DISPLAY", "WAYLAND_DISPLAY")}
+        env = clean_environment()
         self.log = os.path.join(self.tmp, "cells")
         env.update(HOME=home, NAVELO_DRIVE_C=os.path.join(self.tmp, "c"),
                    NAVELO_CONSOLE="headless", NAVELO_AUDIO="null",

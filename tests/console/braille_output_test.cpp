@@ -9,8 +9,7 @@
 #include <vector>
 
 #include "console/console_window.h"
-#include "platform/display.h"
-#include "platform/transcript.h"
+#include "tests/console/braille_console.h"
 
 namespace navelo {
 namespace {
@@ -44,25 +43,10 @@ class RecordingBraille final : public BrailleDisplay {
   int cells_;
 };
 
-struct Console {
-  explicit Console(RecordingBraille& braille)
-      : display(MakeHeadlessDisplay(false)),
-        console(ConsoleWindow::Wiring{*display, transcript, tones,
-                                      [] { return "/nonexistent/navelo.ini"; }, [](int) {}}) {
-    console.UseBraille(braille);
-  }
-  std::unique_ptr<Display> display;
-  Transcript transcript;
-  SilentToneOutput tones;
-  ConsoleWindow console;
+// Its console, with the braille display bound to it.
+struct Console : BrailleConsole {
+  explicit Console(BrailleDisplay& braille) : BrailleConsole(braille, "/nonexistent/navelo.ini") {}
 };
-
-std::vector<uint8_t> CellsOf(std::string_view text, size_t count) {
-  std::vector<uint8_t> cells;
-  for (const char c : text) cells.push_back(BrailleCell(static_cast<unsigned char>(c)));
-  cells.resize(count, 0);
-  return cells;
-}
 
 TEST(BrailleOutput, KeysBecomeKeyQueueBytes) {
   auto bytes = [](BrailleKey key) { return BrailleOutput::KeyBytes(key); };

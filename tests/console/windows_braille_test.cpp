@@ -11,10 +11,8 @@
 #include <vector>
 
 #include "console/braille_output.h"
-#include "console/console_window.h"
 #include "platform/braille_display.h"
-#include "platform/display.h"
-#include "platform/transcript.h"
+#include "tests/console/braille_console.h"
 
 namespace navelo {
 namespace {
@@ -86,25 +84,10 @@ class FakeLibrary {
   PressFunction press_ = nullptr;
 };
 
-struct Console {
-  explicit Console(BrailleDisplay& braille)
-      : display(MakeHeadlessDisplay(false)),
-        console(ConsoleWindow::Wiring{*display, transcript, tones,
-                                      [] { return "Z:\\nonexistent\\navelo.ini"; }, [](int) {}}) {
-    console.UseBraille(braille);
-  }
-  std::unique_ptr<Display> display;
-  Transcript transcript;
-  SilentToneOutput tones;
-  ConsoleWindow console;
+// Its console, with the braille display bound to it.
+struct Console : BrailleConsole {
+  explicit Console(BrailleDisplay& braille) : BrailleConsole(braille, "Z:\\nonexistent\\navelo.ini") {}
 };
-
-std::vector<uint8_t> CellsOf(std::string_view text, size_t count) {
-  std::vector<uint8_t> cells;
-  for (const char c : text) cells.push_back(BrailleCell(static_cast<unsigned char>(c)));
-  cells.resize(count, 0);
-  return cells;
-}
 
 TEST(WindowsBraille, TheConsoleRowArrivesAsCells) {
   FakeLibrary fake(NAVELO_FAKE_BRAILLE_DIR);

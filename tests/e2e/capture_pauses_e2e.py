@@ -14,6 +14,8 @@ import sys
 import tempfile
 import unittest
 
+from e2e_host import clean_environment, make_speech_host
+
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 BUILD = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else os.path.join(ROOT, "build")
 CAPTURE_RATE = 22050
@@ -43,16 +45,8 @@ def silences(x, shortest=0.01):
 class CapturePauses(unittest.TestCase):
     def setUp(self):
         self.tmp = tempfile.mkdtemp(prefix="navelo_capture_pauses_")
-        self.home = os.path.join(self.tmp, "home")
-        ini_dir = os.path.join(self.home, "AppData", "Roaming", "Navelo")
-        os.makedirs(ini_dir)
-        os.makedirs(os.path.join(self.tmp, "c"))
         os.makedirs(os.path.join(self.tmp, "work"))
-        subprocess.run([os.path.join(BUILD, "speech_fixture_host"),
-                        os.path.join(self.tmp, "c", "navelo")], check=True)
-        subprocess.run(["bash", os.path.join(ROOT, "tests", "speech_host_ini.sh"),
-                        os.path.join(ini_dir, "navelo.ini"), r"c:\navelo\difones",
-                        r"c:\navelo\letras"], check=True)
+        self.home, _, _ = make_speech_host(self.tmp, BUILD)
         self.keys = os.path.join(self.tmp, "keys")
         open(self.keys, "w").close()
 
@@ -64,8 +58,7 @@ class CapturePauses(unittest.TestCase):
         with open(os.path.join(work, "t.tml"), "w", newline="") as f:
             f.write("".join(line + "\r\n" for line in lines))
         wav = os.path.join(self.tmp, "capture.wav")
-        env = {k: v for k, v in os.environ.items()
-               if k not in ("DISPLAY", "WAYLAND_DISPLAY", "USERPROFILE", "APPDATA", "WINDIR")}
+        env = clean_environment()
         env.update(HOME=self.home, NAVELO_DRIVE_C=os.path.join(self.tmp, "c"),
                    NAVELO_CONSOLE="headless", NAVELO_AUDIO=wav, NAVELO_KEYS=self.keys)
         done = subprocess.run([os.path.join(BUILD, "tramelis"), "t.tml"], cwd=work, env=env,

@@ -19,6 +19,8 @@ import termios
 import time
 import unittest
 
+from e2e_host import clean_environment, make_speech_host
+
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 BUILD = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else os.path.join(ROOT, "build")
 TRAMELIS = os.path.join(BUILD, "tramelis")
@@ -29,22 +31,11 @@ class Host:
 
     def __init__(self):
         self.root = tempfile.mkdtemp(prefix="navelo-console-e2e-")
-        home = os.path.join(self.root, "home")
-        ini_dir = os.path.join(home, "AppData", "Roaming", "Navelo")
-        os.makedirs(ini_dir)
         self.work = os.path.join(self.root, "work")
         os.makedirs(self.work)
-        drive_c = os.path.join(self.root, "c")
-        subprocess.run([os.path.join(BUILD, "speech_fixture_host"), os.path.join(drive_c, "navelo")],
-                       check=True)
-        ini = os.path.join(ini_dir, "navelo.ini")
-        with open(ini, "w", newline="") as f:
-            f.write("[VIDEO]\r\nCANTOTELA=NAO\r\nLARGURALETRA=8\r\nALTURALETRA=16\r\n")
-        subprocess.run(["bash", os.path.join(ROOT, "tests", "speech_host_ini.sh"), ini,
-                        "c:\\navelo\\difones", "c:\\navelo\\letras"], check=True)
-        self.env = {k: v for k, v in os.environ.items()
-                    if k not in ("USERPROFILE", "APPDATA", "WINDIR", "DISPLAY", "WAYLAND_DISPLAY",
-                                 "NAVELO_CONSOLE", "NAVELO_KEYS", "NAVELO_SHOW")}
+        home, drive_c, _ = make_speech_host(
+            self.root, BUILD, "[VIDEO]\r\nCANTOTELA=NAO\r\nLARGURALETRA=8\r\nALTURALETRA=16\r\n")
+        self.env = clean_environment("NAVELO_CONSOLE", "NAVELO_KEYS", "NAVELO_SHOW")
         self.env.update(HOME=home, NAVELO_DRIVE_C=drive_c, NAVELO_AUDIO="null")
 
     def script(self, name, text):

@@ -19,6 +19,8 @@ import tempfile
 import time
 import unittest
 
+from e2e_host import clean_environment, make_speech_host
+
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 BUILD = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else os.path.join(ROOT, "build")
 TRAMELIS = os.path.join(BUILD, "tramelis")
@@ -55,21 +57,11 @@ class Host:
 
     def __init__(self):
         self.root = tempfile.mkdtemp(prefix="navelo-desktop-e2e-")
-        home = os.path.join(self.root, "home")
-        ini_dir = os.path.join(home, "AppData", "Roaming", "Navelo")
-        os.makedirs(ini_dir)
         self.work = os.path.join(self.root, "work")
         os.makedirs(self.work)
-        drive_c = os.path.join(self.root, "c")
-        subprocess.run([os.path.join(BUILD, "speech_fixture_host"), os.path.join(drive_c, "navelo")],
-                       check=True)
-        ini = os.path.join(ini_dir, "navelo.ini")
-        subprocess.run(["bash", os.path.join(ROOT, "tests", "speech_host_ini.sh"), ini,
-                        "c:\\navelo\\difones", "c:\\navelo\\letras"], check=True)
-        self.env = {k: v for k, v in os.environ.items()
-                    if k not in ("USERPROFILE", "APPDATA", "WINDIR", "DISPLAY", "WAYLAND_DISPLAY",
-                                 "NAVELO_CONSOLE", "NAVELO_KEYS", "DBUS_SESSION_BUS_ADDRESS",
-                                 "AT_SPI_BUS_ADDRESS", "XMODIFIERS", "GTK_IM_MODULE")}
+        home, drive_c, _ = make_speech_host(self.root, BUILD)
+        self.env = clean_environment("NAVELO_CONSOLE", "NAVELO_KEYS", "DBUS_SESSION_BUS_ADDRESS",
+                                     "AT_SPI_BUS_ADDRESS", "XMODIFIERS", "GTK_IM_MODULE")
         self.env.update(HOME=home, NAVELO_DRIVE_C=drive_c, NAVELO_AUDIO="null",
                         NAVELO_CONSOLE="headless", GTK_IM_MODULE="gtk-im-context-simple",
                         NO_AT_BRIDGE="1")

@@ -23,6 +23,7 @@ sys.path.insert(0, os.path.join(ROOT, "tools", "hostkit"))
 sys.dont_write_bytecode = True
 
 from kitlib import mbrola  # noqa: E402
+from e2e_host import clean_environment  # noqa: E402
 
 CAPTURE_RATE = 22050
 
@@ -123,8 +124,7 @@ class Host:
         with open(os.path.join(ROOT, "apps", "bexilo.tml"), encoding="utf-8-sig") as f:
             for name in set(re.findall(r"sons\\(\w+\.wav)", f.read())):
                 silent_wave(os.path.join(self.program, "sons", name))
-        self.env = {k: v for k, v in os.environ.items()
-                    if k not in ("USERPROFILE", "APPDATA", "WINDIR", "DISPLAY", "WAYLAND_DISPLAY")}
+        self.env = clean_environment()
         keys = os.path.join(self.root, "keys")
         open(keys, "w").close()
         self.capture = os.path.join(self.root, "capture.wav")

@@ -15,6 +15,8 @@ import tempfile
 import time
 import unittest
 
+from e2e_host import clean_environment
+
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 BUILD = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else os.path.join(ROOT, "build")
 
@@ -73,8 +75,7 @@ class Host:
         for i, name in enumerate(sorted(names)):
             wave(os.path.join(self.program, "sons", name), 300 + 20 * i)
         self.set_site(site_port)
-        self.env = {k: v for k, v in os.environ.items()
-                    if k not in ("USERPROFILE", "APPDATA", "WINDIR", "DISPLAY", "WAYLAND_DISPLAY")}
+        self.env = clean_environment()
         self.env.update(HOME=self.home, NAVELO_DRIVE_C=self.drive_c, NAVELO_CONSOLE="headless",
                         NAVELO_AUDIO="null")
 

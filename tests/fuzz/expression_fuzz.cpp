@@ -6,31 +6,15 @@
 #include "interp/tokens.h"
 #include "platform/clock.h"
 #include "tests/fuzz/fuzz_support.h"
+#include "tests/fixtures/stub_speech.h"
 
 namespace navelo::fuzz {
 namespace {
 
-class MuteSpeech final : public Speech {
+class MuteSpeech final : public StubSpeech {
  public:
-  using Speech::Speech;
-  int SpeechInit(int, std::string_view) override { return 0; }
-  void SpeechReconfigure(int, bool, int, int, int, int) override {}
-  void SpeechShutdown() override {}
-  void Speak(std::string_view) override {}
-  bool SpeechBusy() override { return false; }
-  void SpeechStop() override {}
-  void SpellText(std::string_view) override {}
-  void SpeakChar(unsigned char) override {}
-  void PlayNamedSound(std::string_view) override {}
-  bool SoundExists(std::string_view) override { return false; }
-  int PlayWaveFile(std::string_view) override { return 0; }
-  void ShortTone() override {}
-  void LongTone() override {}
+  using StubSpeech::StubSpeech;
   unsigned char ReadKeySpoken() override { return 13; }
-  void SpeakTime(int, int) override {}
-  void SpeakDate(int, int, int) override {}
-  bool Echo() const override { return true; }
-  bool SpeakAll() const override { return true; }
 };
 
 class FixedClock final : public Clock {

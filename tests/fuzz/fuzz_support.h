@@ -16,20 +16,15 @@
 
 #include "config/host_env.h"
 #include "console/console.h"
+#include "tests/fixtures/stub_console.h"
 
 namespace navelo::fuzz {
 
 namespace fs = std::filesystem;
 
-class QuietConsole final : public Console {
+class QuietConsole final : public StubConsole {
  public:
-  void Write(std::string_view) override {}
-  void ClearScreen() override {}
-  void SetTitle(std::string_view) override {}
-  void ShowNormal() override {}
-  void Minimize() override {}
   void Delay(int milliseconds) override { delayed += milliseconds; }
-  void PumpMessages() override {}
   long long delayed = 0;
 };
 

@@ -11,34 +11,19 @@
 #include "platform/clock.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "tradutor/wave_player.h"
+#include "tests/fixtures/stub_speech.h"
 
 namespace navelo::fuzz {
 namespace {
 
-class QuietSpeech final : public Speech {
+class QuietSpeech final : public StubSpeech {
  public:
   QuietSpeech(Console& console, Keyboard& keys, const HostEnvironment& host)
-      : Speech(console), keys_(keys), audio_(MakeNullAudio()), player_(*audio_, console, keys, host) {
+      : StubSpeech(console), keys_(keys), audio_(MakeNullAudio()), player_(*audio_, console, keys, host) {
     player_.stop_on_key = false;
   }
-  int SpeechInit(int, std::string_view) override { return 0; }
-  void SpeechReconfigure(int, bool, int, int, int, int) override {}
-  void SpeechShutdown() override {}
-  void Speak(std::string_view) override {}
-  bool SpeechBusy() override { return false; }
-  void SpeechStop() override {}
-  void SpellText(std::string_view) override {}
-  void SpeakChar(unsigned char) override {}
-  void PlayNamedSound(std::string_view) override {}
-  bool SoundExists(std::string_view) override { return false; }
   int PlayWaveFile(std::string_view name) override { return player_.PlayWaveFile(name); }
-  void ShortTone() override {}
-  void LongTone() override {}
   unsigned char ReadKeySpoken() override { return keys_.ReadKey(); }
-  void SpeakTime(int, int) override {}
-  void SpeakDate(int, int, int) override {}
-  bool Echo() const override { return true; }
-  bool SpeakAll() const override { return true; }
 
  private:
   Keyboard& keys_;

@@ -18,12 +18,14 @@
 #include "console/bmp.h"
 #include "interp/interpreter.h"
 #include "interp/text.h"
+#include "tests/fixtures/stub_console.h"
+#include "tests/fixtures/stub_speech.h"
 
 namespace navelo::testing {
 
 namespace fs = std::filesystem;
 
-class FakeConsole final : public Console {
+class FakeConsole final : public StubConsole {
  public:
   void Write(std::string_view bytes) override { written += bytes; }
   void ClearScreen() override { ++clears; }
@@ -34,7 +36,6 @@ class FakeConsole final : public Console {
     delayed += milliseconds;
     if (on_delay) on_delay();
   }
-  void PumpMessages() override {}
   void GotoXY(int column, int row) override { cursor = {column, row}; }
   void SetTextColor(int colour) override { text_color = colour; }
   void SetTextBackground(int colour) override { background = colour; }
@@ -108,14 +109,12 @@ class FakeKeyboard final : public Keyboard {
   std::vector<std::string> tones;
 };
 
-class RecordingSpeech final : public Speech {
+class RecordingSpeech final : public StubSpeech {
  public:
-  using Speech::Speech;
+  using StubSpeech::StubSpeech;
   void Speak(std::string_view text) override { spoken.emplace_back(text); }
-  bool SpeechBusy() override { return false; }
   void SpeechStop() override { ++stops; }
   // The other calls are logged as "kind:payload" in sounds, so tests can check them in order.
-  int SpeechInit(int, std::string_view) override { return 0; }
   // Logged in reconfigured as "speed service type voice servicespeed pitch".
   void SpeechReconfigure(int speed, bool service, int type, int voice, int service_speed,
                          int pitch) override {
@@ -123,7 +122,6 @@ class RecordingSpeech final : public Speech {
                            std::to_string(type) + " " + std::to_string(voice) + " " +
                            std::to_string(service_speed) + " " + std::to_string(pitch));
   }
-  void SpeechShutdown() override {}
   void SpellText(std::string_view text) override { sounds.push_back("spell:" + std::string(text)); }
   void SpeakChar(unsigned char c) override { sounds.push_back("char:" + std::to_string(c)); }
   void PlayNamedSound(std::string_view name) override {

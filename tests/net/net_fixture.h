@@ -17,22 +17,18 @@
 #include "tests/config/temp_host.h"
 #include "tests/net/test_server.h"
 #include "tests/fixtures/queue_keyboard.h"
+#include "tests/fixtures/stub_console.h"
 
 namespace navelo::testing {
 
-class QuietConsole final : public Console {
+class QuietConsole final : public StubConsole {
  public:
   void Write(std::string_view bytes) override { written += bytes; }
-  void ClearScreen() override {}
-  void SetTitle(std::string_view) override {}
-  void ShowNormal() override {}
-  void Minimize() override {}
   // The pause is real, as the window's is, so time limits counted in pauses hold.
   void Delay(int milliseconds) override {
     ++delays;
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
   }
-  void PumpMessages() override {}
   std::string written;
   int delays = 0;
 };

@@ -130,19 +130,27 @@ TEST_F(TlsTest, OneConnectionAtATimeAndANewOneAfterClosing) {
   net_.TcpClose(second);
 }
 
-TEST_F(TlsTest, APeerClosingAfterItsLineEndsTheReadingQuietly) {
+TEST_F(TlsTest, APeerClosingAfterItsLastLineEndsTheReadingQuietly) {
   SetKey("SSL_SEM_VERIFICACAO", "S");
-  TestServer server([](ServerConnection& c, const std::string&) { c.Send("ok"); },
-                    certs.server_cert, certs.server_key, false);
-  const int s = net_.TcpConnectSecure("localhost", server.port());
-  ASSERT_GE(s, 0);
-  LineReader reader(net_, s);
-  std::string line;
-  EXPECT_TRUE(reader.ReadLine(line, 5));
-  EXPECT_EQ(line, "ok");
-  EXPECT_FALSE(reader.ReadLine(line, 5));
-  net_.TcpClose(s);
-  EXPECT_EQ(console_.written, "");
+  // With the closing alert after a last line without its end, and without the alert.
+  const std::vector<TestServer::Handler> peers = {
+      [](ServerConnection& c, const std::string&) { c.Send("ok"); },
+      [](ServerConnection& c, const std::string&) {
+        c.Send("ok\r\n");
+        c.Drop();
+      }};
+  for (size_t peer = 0; peer < peers.size(); ++peer) {
+    TestServer server(peers[peer], certs.server_cert, certs.server_key, false);
+    const int s = net_.TcpConnectSecure("localhost", server.port());
+    ASSERT_GE(s, 0) << "peer " << peer;
+    LineReader reader(net_, s);
+    std::string line;
+    EXPECT_TRUE(reader.ReadLine(line, 5)) << "peer " << peer;
+    EXPECT_EQ(line, "ok") << "peer " << peer;
+    EXPECT_FALSE(reader.ReadLine(line, 5)) << "peer " << peer;
+    net_.TcpClose(s);
+    EXPECT_EQ(console_.written, "") << "peer " << peer;
+  }
 }
 
 TEST_F(TlsTest, ABrokenRecordShowsTheTlsErrorAndEndsTheConnection) {
@@ -163,25 +171,6 @@ TEST_F(TlsTest, ABrokenRecordShowsTheTlsErrorAndEndsTheConnection) {
   EXPECT_FALSE(reader.ReadLine(line, 5));
   EXPECT_EQ(console_.written, "Erro SSL: 1\r\n");
   net_.TcpClose(s);
-}
-
-TEST_F(TlsTest, APeerClosingWithoutTheAlertEndsTheReadingQuietly) {
-  SetKey("SSL_SEM_VERIFICACAO", "S");
-  TestServer server(
-      [](ServerConnection& c, const std::string&) {
-        c.Send("ok\r\n");
-        c.Drop();
-      },
-      certs.server_cert, certs.server_key, false);
-  const int s = net_.TcpConnectSecure("localhost", server.port());
-  ASSERT_GE(s, 0);
-  LineReader reader(net_, s);
-  std::string line;
-  EXPECT_TRUE(reader.ReadLine(line, 5));
-  EXPECT_EQ(line, "ok");
-  EXPECT_FALSE(reader.ReadLine(line, 5));
-  net_.TcpClose(s);
-  EXPECT_EQ(console_.written, "");
 }
 
 TEST_F(TlsTest, AReadWithoutTimeOutWaitsPastRecordsThatCarryNoData) {

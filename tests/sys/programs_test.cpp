@@ -17,6 +17,7 @@
 #include "config/config.h"
 #include "config/host_env.h"
 #include "console/console.h"
+#include "tests/fixtures/stub_console.h"
 #include "platform/host_system.h"
 
 namespace navelo {
@@ -284,15 +285,9 @@ namespace navelo {
 namespace {
 
 // A console that records its pauses.
-class DelayConsole final : public Console {
+class DelayConsole final : public StubConsole {
  public:
-  void Write(std::string_view) override {}
-  void ClearScreen() override {}
-  void SetTitle(std::string_view) override {}
-  void ShowNormal() override {}
-  void Minimize() override {}
   void Delay(int ms) override { delays.push_back(ms); }
-  void PumpMessages() override {}
   std::vector<int> delays;
 };
 
@@ -356,18 +351,12 @@ TEST_F(WaitForReturnTest, WithAWindowWaitsForItToLoseAndRegainTheForeground) {
 }
 
 // A console whose pauses call a hook, which may end what is being waited for.
-class HookedConsole final : public Console {
+class HookedConsole final : public StubConsole {
  public:
-  void Write(std::string_view) override {}
-  void ClearScreen() override {}
-  void SetTitle(std::string_view) override {}
-  void ShowNormal() override {}
-  void Minimize() override {}
   void Delay(int ms) override {
     delays.push_back(ms);
     if (on_delay) on_delay();
   }
-  void PumpMessages() override {}
   std::vector<int> delays;
   std::function<void()> on_delay;
 };

@@ -20,25 +20,14 @@ constexpr const char* kIni =
 class SpeechTest : public ::testing::Test {
  protected:
   SpeechTest()
-      : host_(
-            [this](std::string_view name, std::string& value) {
-              if (name == "NAVELO_DRIVE_C") value = (dir_.path() / "c").string();
-              else if (name == "HOME") value = (dir_.path() / "home").string();
-              else return false;
-              return true;
-            },
-            dir_.path().string()),
+      : host_(DriveCAndHome(dir_.path()), dir_.path().string()),
         config_(host_) {}
 
   void WriteHost(const std::string& ini_extra = "", bool with_rules = true,
                  const std::string& tradutor_extra = "") {
     WriteFile(IniPath(), std::string(kIni) + tradutor_extra + ini_extra);
     const fs::path c = dir_.path() / "c";
-    WriteDatabase(c / "difones", {{"$KAS", 1, 300}, {"$SA", 2, 300}, {"$A", 3, 200}});
-    if (with_rules) {
-      WriteFile(c / "difones" / "regras.rgr", "(C)=k\n(A)=a\n(S)=s\n");
-      WriteFile(c / "difones" / "portug.exc", "");
-    }
+    WriteCasaVoice(c / "difones", with_rules);
     // Letter and word sounds, each a run of its own byte value.
     const std::map<std::string, uint8_t> letters = {
         {"_unknown", 30}, {"_44", 31}, {"_46", 32}, {"_45", 33}, {"_61", 34}, {"_58", 35},
@@ -53,7 +42,7 @@ class SpeechTest : public ::testing::Test {
     WriteFile(c / "sons" / "ola.wav", WavBytes(std::string(300, 'o')));
   }
 
-  fs::path IniPath() const { return dir_.path() / "home/AppData/Roaming/Navelo/navelo.ini"; }
+  fs::path IniPath() const { return UserIniPath(dir_.path()); }
 
   void Start(int expected = 0) {
     transcript_ = std::make_unique<Transcript>((dir_.path() / "transcript").string());

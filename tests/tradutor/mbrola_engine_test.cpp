@@ -55,21 +55,14 @@ std::vector<std::string> ReadLines(const fs::path& path) {
 class MbrolaEngineTest : public ::testing::Test {
  protected:
   MbrolaEngineTest()
-      : host_(
-            [this](std::string_view name, std::string& value) {
-              if (name == "NAVELO_DRIVE_C") value = (dir_.path() / "c").string();
-              else if (name == "HOME") value = (dir_.path() / "home").string();
-              else return false;
-              return true;
-            },
-            (dir_.path() / "program").string()),
+      : host_(DriveCAndHome(dir_.path()), (dir_.path() / "program").string()),
         config_(host_) {
     fs::create_directories(dir_.path() / "program");
     log_ = dir_.path() / "calls.log";
     setenv("FAKE_MBROLA_LOG", log_.c_str(), 1);
     unsetenv("FAKE_MBROLA_INIT_FAILS");
     unsetenv("FAKE_MBROLA_FAIL");
-    WriteFile(dir_.path() / "home/AppData/Roaming/Navelo/navelo.ini",
+    WriteFile(UserIniPath(dir_.path()),
               "[SORANATTS]\r\nDIR=c:\\voz\r\nBASE=portug\r\n");
     WriteDataFiles();
   }
@@ -291,7 +284,7 @@ TEST_F(MbrolaEngineTest, MissingDataFilesFailTheStartWithTheirErrorAndTheProsody
 }
 
 TEST_F(MbrolaEngineTest, SettingsComeFromTheSoranattsSection) {
-  WriteFile(dir_.path() / "home/AppData/Roaming/Navelo/navelo.ini",
+  WriteFile(UserIniPath(dir_.path()),
             "[SORANATTS]\r\nDIR=c:\\outra\r\nBASE=vozes\r\nMBROLA_DB=br3\r\n");
   InstallUnits();
   const fs::path outra = dir_.path() / "c/outra";

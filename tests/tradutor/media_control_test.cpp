@@ -9,46 +9,6 @@
 namespace navelo::testing {
 namespace {
 
-// Blocks finish only when the test says so, one by one, in order.
-class StepAudio final : public AudioOutput {
- public:
-  int Open(const PcmFormat& format) override {
-    formats.push_back(format);
-    return open_result;
-  }
-  void Close() override {}
-  bool Write(const uint8_t* data, size_t length, int slot) override {
-    written.emplace_back(data, data + length);
-    pending_.push_back(slot);
-    return true;
-  }
-  void Reset() override {
-    ++resets;
-    finished_.insert(finished_.end(), pending_.begin(), pending_.end());
-    pending_.clear();
-  }
-  void TakeFinished(std::vector<int>& slots) override {
-    slots.insert(slots.end(), finished_.begin(), finished_.end());
-    finished_.clear();
-  }
-  void Finish(size_t n) {
-    for (; n > 0 && !pending_.empty(); --n) {
-      finished_.push_back(pending_.front());
-      pending_.pop_front();
-    }
-  }
-  size_t Pending() const { return pending_.size(); }
-
-  std::vector<PcmFormat> formats;
-  std::vector<std::vector<uint8_t>> written;
-  int open_result = 0;
-  int resets = 0;
-
- private:
-  std::deque<int> pending_;
-  std::vector<int> finished_;
-};
-
 class MediaControlTest : public ::testing::Test {
  protected:
   MediaControlTest()
@@ -59,6 +19,7 @@ class MediaControlTest : public ::testing::Test {
               return true;
             }),
         media_(console_, keys_, host_) {
+    audio_.finish_at_once = false;  // blocks finish when the test says so
     media_.UseOutput(audio_, nullptr);
   }
 
@@ -73,7 +34,7 @@ class MediaControlTest : public ::testing::Test {
   HostEnvironment host_;
   CountingConsole console_;
   QueueKeyboard keys_;
-  StepAudio audio_;
+  RecordingAudio audio_;
   MediaControl media_;
 };
 
@@ -83,9 +44,9 @@ TEST_F(MediaControlTest, TheSequenceOfAWaitingPlayReportsPlayingUntilTheLastBloc
   EXPECT_EQ(Answer("status myfile mode"), "stopped");
   EXPECT_EQ(Answer("status myfile length"), "1814");  // 20000 bytes at 11025 a second
   EXPECT_EQ(Error("play myfile"), kMciOk);
-  ASSERT_EQ(audio_.written.size(), 3u);  // 8192 + 8192 + 3616
-  EXPECT_EQ(audio_.written[2].size(), 3616u);
-  EXPECT_EQ(audio_.formats.back(), (PcmFormat{11025, 8, 1}));
+  ASSERT_EQ(audio_.blocks.size(), 3u);  // 8192 + 8192 + 3616
+  EXPECT_EQ(audio_.blocks[2].bytes.size(), 3616u);
+  EXPECT_EQ(audio_.blocks.back().format, (PcmFormat{11025, 8, 1}));
   EXPECT_EQ(Answer("status myfile mode"), "playing");
   audio_.Finish(2);
   EXPECT_EQ(Answer("status MYFILE mode"), "playing");  // names are case-insensitive
@@ -110,15 +71,15 @@ TEST_F(MediaControlTest, StopDropsWhatIsQueuedAndPlayAgainStartsWhereItStopped) 
   EXPECT_EQ(Answer("status x mode"), "stopped");
   EXPECT_EQ(Answer("status x position"), "743");  // 8192 bytes heard
   media_.Send("play x");
-  ASSERT_EQ(audio_.written.size(), 5u);
-  EXPECT_EQ(audio_.written[3].size(), 8192u);
-  EXPECT_EQ(audio_.written[4].size(), 3616u);
+  ASSERT_EQ(audio_.blocks.size(), 5u);
+  EXPECT_EQ(audio_.blocks[3].bytes.size(), 8192u);
+  EXPECT_EQ(audio_.blocks[4].bytes.size(), 3616u);
   // At the end a new play starts from the beginning again.
   audio_.Finish(2);
   media_.Send("play x");
-  EXPECT_EQ(audio_.written.size(), 8u);
+  EXPECT_EQ(audio_.blocks.size(), 8u);
   media_.Send("play x from 0 to 100");
-  EXPECT_EQ(audio_.written.back().size(), 1102u);  // 100 ms at 11025 Hz
+  EXPECT_EQ(audio_.blocks.back().bytes.size(), 1102u);  // 100 ms at 11025 Hz
 }
 
 TEST_F(MediaControlTest, PauseAndResumeGoOnFromThePositionReached) {
@@ -130,8 +91,8 @@ TEST_F(MediaControlTest, PauseAndResumeGoOnFromThePositionReached) {
   EXPECT_EQ(Answer("status x mode"), "paused");
   media_.Send("resume x");
   EXPECT_EQ(Answer("status x mode"), "playing");
-  ASSERT_EQ(audio_.written.size(), 5u);
-  EXPECT_EQ(audio_.written[4].size(), 3616u);
+  ASSERT_EQ(audio_.blocks.size(), 5u);
+  EXPECT_EQ(audio_.blocks[4].bytes.size(), 3616u);
   audio_.Finish(2);
   EXPECT_EQ(Answer("status x mode"), "stopped");
 }
@@ -156,7 +117,7 @@ TEST_F(MediaControlTest, AFileNameWithBlanksIsFoundQuotedOrAsTheWholeRest) {
   Sound("meus sons/gota.wav", 100);
   EXPECT_EQ(Error("open \"c:\\meus sons\\gota.wav\" alias g"), kMciOk);
   EXPECT_EQ(Error("play c:\\meus sons\\gota.wav"), kMciOk);
-  EXPECT_EQ(audio_.written.size(), 1u);
+  EXPECT_EQ(audio_.blocks.size(), 1u);
 }
 
 TEST_F(MediaControlTest, ADeviceTypeBeforeTheFileIsTakenOnlyWhenItIsWaveaudio) {
@@ -191,7 +152,7 @@ TEST_F(MediaControlTest, FilesItCannotPlayAreRefusedWithAnEmptyAnswer) {
   Sound("som.wav", 10);
   EXPECT_EQ(Error("open c:\\som.wav type sequencer alias s"), kMciUnsupportedFormat);
   EXPECT_EQ(Answer("status m mode"), "");
-  EXPECT_TRUE(audio_.written.empty());
+  EXPECT_TRUE(audio_.blocks.empty());
 }
 
 TEST_F(MediaControlTest, ADataChunkLongerThanTheFilePlaysWhatIsThere) {
@@ -200,8 +161,8 @@ TEST_F(MediaControlTest, ADataChunkLongerThanTheFilePlaysWhatIsThere) {
   bytes[41] = '\xff';
   WriteFile(dir_.path() / "curto.wav", bytes);
   EXPECT_EQ(Error("play c:\\curto.wav"), kMciOk);
-  ASSERT_EQ(audio_.written.size(), 1u);
-  EXPECT_EQ(audio_.written[0].size(), 100u);
+  ASSERT_EQ(audio_.blocks.size(), 1u);
+  EXPECT_EQ(audio_.blocks[0].bytes.size(), 100u);
 }
 
 TEST_F(MediaControlTest, CommandErrorsLeaveOtherDevicesAlone) {

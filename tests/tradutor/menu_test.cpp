@@ -9,12 +9,14 @@
 #include <gtest/gtest.h>
 
 #include "tradutor/selection_menu.h"
+#include "tests/fixtures/stub_console.h"
+#include "tests/fixtures/stub_speech.h"
 
 namespace navelo {
 namespace {
 
 // An 80x25 grid that clamps the cursor as the real console does and keeps each cell's attribute.
-class GridConsole final : public Console {
+class GridConsole final : public StubConsole {
  public:
   GridConsole() {
     for (auto& row : chars) row.assign(80, '.');
@@ -29,12 +31,6 @@ class GridConsole final : public Console {
       ++column_;
     }
   }
-  void ClearScreen() override {}
-  void SetTitle(std::string_view) override {}
-  void ShowNormal() override {}
-  void Minimize() override {}
-  void Delay(int) override {}
-  void PumpMessages() override {}
   void GotoXY(int column, int row) override {
     column_ = std::clamp(column, 1, 80);
     row_ = std::clamp(row, 1, 25);
@@ -93,27 +89,13 @@ class ScriptKeys final : public Keyboard {
 };
 
 // Records what the menu says, as "speak:<text>", "long" and "stop", in order.
-class LogSpeech final : public Speech {
+class LogSpeech final : public StubSpeech {
  public:
-  using Speech::Speech;
+  using StubSpeech::StubSpeech;
   void Speak(std::string_view text) override { log.push_back("speak:" + std::string(text)); }
   void LongTone() override { log.push_back("long"); }
   void SpeechStop() override { log.push_back("stop"); }
-  bool SpeechBusy() override { return false; }
-  int SpeechInit(int, std::string_view) override { return 0; }
-  void SpeechReconfigure(int, bool, int, int, int, int) override {}
-  void SpeechShutdown() override {}
-  void SpellText(std::string_view) override {}
-  void SpeakChar(unsigned char) override {}
-  void PlayNamedSound(std::string_view) override {}
-  bool SoundExists(std::string_view) override { return false; }
-  int PlayWaveFile(std::string_view) override { return 0; }
   void ShortTone() override { log.push_back("short"); }
-  unsigned char ReadKeySpoken() override { return 27; }
-  void SpeakTime(int, int) override {}
-  void SpeakDate(int, int, int) override {}
-  bool Echo() const override { return true; }
-  bool SpeakAll() const override { return true; }
   // The log without the stops, which every extended key makes.
   std::vector<std::string> Heard() const {
     std::vector<std::string> heard;

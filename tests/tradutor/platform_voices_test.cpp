@@ -5,16 +5,13 @@
 #include <gmock/gmock.h>
 
 #include <chrono>
-#include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <thread>
 
-#include "platform/speech_engine.h"
 #include "platform/text_encoding.h"
-#include "tradutor/diphone_speech.h"
-#include "tests/tradutor/speech_fixtures.h"
+#include "tests/tradutor/captured_voice.h"
 
 // libspeechd loses one message it formats with vasprintf when it cannot reach a daemon (the
 // start that fails below); our code formats nothing with it. Only this test binary says so.
@@ -23,107 +20,19 @@ extern "C" const char* __lsan_default_suppressions() { return "leak:__vasprintf_
 namespace navelo::testing {
 namespace {
 
-// The capture output, and a key typed once a given number of blocks has been written.
-class KeyAfterBlocks final : public AudioOutput {
- public:
-  KeyAfterBlocks(AudioOutput& inner, QueueKeyboard& keys) : inner_(inner), keys_(keys) {}
-  int Open(const PcmFormat& format) override { return inner_.Open(format); }
-  void Close() override { inner_.Close(); }
-  bool Write(const uint8_t* data, size_t length, int slot) override {
-    ++writes;
-    if (writes == key_at) keys_.Type("x");
-    return inner_.Write(data, length, slot);
-  }
-  void Reset() override { inner_.Reset(); }
-  void TakeFinished(std::vector<int>& slots) override { inner_.TakeFinished(slots); }
-  int writes = 0;
-  int key_at = 0;
-
- private:
-  AudioOutput& inner_;
-  QueueKeyboard& keys_;
-};
-
-struct Heard {
-  double seconds = 0;
-  double rms = 0;  // of the whole capture, full scale 1
-};
-
-class PlatformVoicesTest : public ::testing::Test {
+class PlatformVoicesTest : public CapturedVoiceTest<::testing::Test> {
  protected:
-  PlatformVoicesTest()
-      : host_(
-            [this](std::string_view name, std::string& value) {
-              if (name == "NAVELO_DRIVE_C") value = (dir_.path() / "c").string();
-              else if (name == "HOME") value = (dir_.path() / "home").string();
-              else return false;
-              return true;
-            },
-            dir_.path().string()),
-        config_(host_) {}
-
   // Starts the front end with the service of type; false (and a skip reason) when the engine
   // does not start on this machine.
   bool Start(int type, int service_speed = 0) {
-    const fs::path c = dir_.path() / "c";
-    WriteFile(dir_.path() / "home/AppData/Roaming/Navelo/navelo.ini",
-              "[TRADUTOR]\r\nDIRDIFONES=c:\\difones\r\nDIRLETRAS=c:\\letras\r\nSAPI=S\r\n"
-              "[SERVFALA]\r\nTIPOSAPI=" + std::to_string(type) + "\r\nVELOCIDADE=" +
-                  std::to_string(service_speed) + "\r\n");
-    WriteDatabase(c / "difones", {{"$KAS", 1, 300}});
-    WriteFile(c / "difones" / "regras.rgr", "(C)=k\n");
-    WriteFile(c / "difones" / "portug.exc", "");
-    WriteFile(c / "letras" / "_unknown.wav", WavBytes(std::string(300, 30)));
-    std::string error;
-    capture_ = MakeWavCaptureAudio((dir_.path() / "heard.wav").string(), error);
-    if (capture_ == nullptr) {
-      ADD_FAILURE() << error;
+    if (!StartWithService("TIPOSAPI=" + std::to_string(type) + "\r\nVELOCIDADE=" +
+                          std::to_string(service_speed) + "\r\n")) {
       return false;
     }
-    output_ = std::make_unique<KeyAfterBlocks>(*capture_, keys_);
-    wave_ = std::make_unique<WavePlayer>(*output_, console_, keys_, host_);
-    transcript_ = std::make_unique<Transcript>((dir_.path() / "transcript").string());
-    speech_ = std::make_unique<DiphoneSpeech>(console_, keys_, config_, host_, *wave_,
-                                              *transcript_, [](int) {});
-    speech_->SetEngineFactory(MakeSpeechEngine);
-    EXPECT_EQ(speech_->SpeechInit(0, "c:\\sons"), 0);
     if (!speech_->service_active()) skip_reason_ = speech_->service_failure();
     return speech_->service_active();
   }
 
-  // What the capture holds (16-bit mono at kCaptureRate after a 44-byte header).
-  Heard Listen() {
-    speech_->WaitWhileBusy();
-    const std::string bytes = ReadWhole(dir_.path() / "heard.wav");
-    Heard heard;
-    if (bytes.size() <= 44) return heard;
-    const size_t n = (bytes.size() - 44) / 2;
-    double sum = 0;
-    for (size_t i = 0; i < n; ++i) {
-      const auto lo = static_cast<uint8_t>(bytes[44 + 2 * i]);
-      const auto hi = static_cast<uint8_t>(bytes[45 + 2 * i]);
-      const double v = static_cast<int16_t>(lo | (hi << 8)) / 32768.0;
-      sum += v * v;
-    }
-    heard.seconds = static_cast<double>(n) / kCaptureRate;
-    heard.rms = std::sqrt(sum / static_cast<double>(n));
-    return heard;
-  }
-
-  void TearDown() override {
-    if (speech_) speech_->SpeechShutdown();
-  }
-
-  TempDir dir_;
-  HostEnvironment host_;
-  Config config_;
-  CountingConsole console_;
-  QueueKeyboard keys_;
-  std::unique_ptr<AudioOutput> capture_;
-  std::unique_ptr<KeyAfterBlocks> output_;
-  std::unique_ptr<WavePlayer> wave_;
-  std::unique_ptr<Transcript> transcript_;
-  std::unique_ptr<DiphoneSpeech> speech_;
   std::string skip_reason_;
 };
 

@@ -9,24 +9,20 @@
 #include <gtest/gtest.h>
 
 #include "tradutor/screen_review.h"
+#include "tests/fixtures/stub_console.h"
+#include "tests/fixtures/stub_speech.h"
 
 namespace navelo {
 namespace {
 
 // An 80x25 grid of characters and attributes that the test fills directly.
-class ReviewConsole final : public Console {
+class ReviewConsole final : public StubConsole {
  public:
   ReviewConsole() {
     for (auto& row : chars) row.assign(80, ' ');
     for (auto& row : attrs) row.assign(80, 0x07);
   }
   void Write(std::string_view) override { ++writes; }
-  void ClearScreen() override {}
-  void SetTitle(std::string_view) override {}
-  void ShowNormal() override {}
-  void Minimize() override {}
-  void Delay(int) override {}
-  void PumpMessages() override {}
   void GotoXY(int column, int row) override {
     column_ = std::clamp(column, 1, 80);
     row_ = std::clamp(row, 1, 25);
@@ -107,9 +103,9 @@ class ReviewKeys final : public Keyboard {
 // Records what the review says, in order: "speak:", "spell:", "char:<n>", "sound:", "short",
 // "long". Like the real layer, the long tone throws away the keys typed ahead, unless a test
 // keeps them to see what the review does with a waiting key.
-class ReviewSpeech final : public Speech {
+class ReviewSpeech final : public StubSpeech {
  public:
-  ReviewSpeech(Console& console, ReviewKeys& keys) : Speech(console), keys_(keys) {}
+  ReviewSpeech(Console& console, ReviewKeys& keys) : StubSpeech(console), keys_(keys) {}
   void Speak(std::string_view text) override { log.push_back("speak:" + std::string(text)); }
   void SpellText(std::string_view text) override { log.push_back("spell:" + std::string(text)); }
   void SpeakChar(unsigned char c) override { log.push_back("char:" + std::to_string(c)); }
@@ -121,19 +117,7 @@ class ReviewSpeech final : public Speech {
     log.push_back("long");
     if (long_tone_discards) keys_.queue.clear();
   }
-  bool SpeechBusy() override { return false; }
-  void SpeechStop() override {}
   bool ServiceActive() const override { return service; }
-  int SpeechInit(int, std::string_view) override { return 0; }
-  void SpeechReconfigure(int, bool, int, int, int, int) override {}
-  void SpeechShutdown() override {}
-  bool SoundExists(std::string_view) override { return false; }
-  int PlayWaveFile(std::string_view) override { return 0; }
-  unsigned char ReadKeySpoken() override { return 27; }
-  void SpeakTime(int, int) override {}
-  void SpeakDate(int, int, int) override {}
-  bool Echo() const override { return true; }
-  bool SpeakAll() const override { return true; }
 
   std::vector<std::string> log;
   bool service = false;

@@ -18,6 +18,7 @@
 #include "config/config.h"
 #include "config/host_env.h"
 #include "console/console.h"
+#include "tests/fixtures/stub_console.h"
 #include "platform/audio.h"
 #include "tests/fixtures/queue_keyboard.h"
 
@@ -54,6 +55,13 @@ class RecordingAudio final : public AudioOutput {
     finished_.clear();
   }
   void FinishAll() { Reset(), --resets; }
+  // Finishes the n oldest pending blocks, in order.
+  void Finish(size_t n) {
+    n = std::min(n, pending_.size());
+    finished_.insert(finished_.end(), pending_.begin(), pending_.begin() + static_cast<long>(n));
+    pending_.erase(pending_.begin(), pending_.begin() + static_cast<long>(n));
+  }
+  size_t Pending() const { return pending_.size(); }
 
   std::vector<WrittenBlock> blocks;
   bool finish_at_once = true;
@@ -66,18 +74,13 @@ class RecordingAudio final : public AudioOutput {
   std::vector<int> finished_;
 };
 
-class CountingConsole final : public Console {
+class CountingConsole final : public StubConsole {
  public:
   void Write(std::string_view bytes) override { written += bytes; }
-  void ClearScreen() override {}
-  void SetTitle(std::string_view) override {}
-  void ShowNormal() override {}
-  void Minimize() override {}
   void Delay(int milliseconds) override {
     delayed += milliseconds;
     if (on_delay) on_delay();
   }
-  void PumpMessages() override {}
   void MagnifierSetColours(int letter, int background, int cursor) override {
     magnifier.push_back("colours " + std::to_string(letter) + " " + std::to_string(background) +
                         " " + std::to_string(cursor));
@@ -91,6 +94,20 @@ class CountingConsole final : public Console {
   std::function<void()> on_delay;
 };
 
+// The environment of a host kept under root: drive C is root/c and the home folder root/home.
+inline EnvLookup DriveCAndHome(const fs::path& root) {
+  return [root](std::string_view name, std::string& value) {
+    if (name == "NAVELO_DRIVE_C") value = (root / "c").string();
+    else if (name == "HOME") value = (root / "home").string();
+    else return false;
+    return true;
+  };
+}
+
+// Where the user's navelo.ini of such a host lives.
+inline fs::path UserIniPath(const fs::path& root) {
+  return root / "home/AppData/Roaming/Navelo/navelo.ini";
+}
 
 inline void PutLe(std::string& out, uint32_t value, int bytes) {
   for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
@@ -148,6 +165,15 @@ inline void WriteDatabase(const fs::path& dir, std::vector<UnitSpec> units) {
   }
   WriteFile(dir / "DIFONES2.IND", index);
   WriteFile(dir / "DIFONES2.DIF", data);
+}
+
+// The diphone voice of the speech tests in folder (their c:\difones): the units of "casa", the
+// rules that reach them and an empty exceptions list (the rules files only with_rules).
+inline void WriteCasaVoice(const fs::path& folder, bool with_rules = true) {
+  WriteDatabase(folder, {{"$KAS", 1, 300}, {"$SA", 2, 300}, {"$A", 3, 200}});
+  if (!with_rules) return;
+  WriteFile(folder / "regras.rgr", "(C)=k\n(A)=a\n(S)=s\n");
+  WriteFile(folder / "portug.exc", "");
 }
 
 // A private temporary folder, removed at the end of the test.

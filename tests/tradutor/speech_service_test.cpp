@@ -76,25 +76,16 @@ constexpr const char* kIni = "[TRADUTOR]\r\nDIRDIFONES=c:\\difones\r\nDIRLETRAS=
 class ServiceTest : public ::testing::Test {
  protected:
   ServiceTest()
-      : host_(
-            [this](std::string_view name, std::string& value) {
-              if (name == "NAVELO_DRIVE_C") value = (dir_.path() / "c").string();
-              else if (name == "HOME") value = (dir_.path() / "home").string();
-              else return false;
-              return true;
-            },
-            dir_.path().string()),
+      : host_(DriveCAndHome(dir_.path()), dir_.path().string()),
         config_(host_) {}
 
   // ini_extra follows the TRADUTOR section; a leading "[TRADUTOR]" line adds to that section.
   void Start(std::string ini_extra) {
     const std::string tradutor = "[TRADUTOR]\r\n";
     if (ini_extra.rfind(tradutor, 0) == 0) ini_extra.erase(0, tradutor.size());
-    WriteFile(dir_.path() / "home/AppData/Roaming/Navelo/navelo.ini", std::string(kIni) + ini_extra);
+    WriteFile(UserIniPath(dir_.path()), std::string(kIni) + ini_extra);
     const fs::path c = dir_.path() / "c";
-    WriteDatabase(c / "difones", {{"$KAS", 1, 300}, {"$SA", 2, 300}, {"$A", 3, 200}});
-    WriteFile(c / "difones" / "regras.rgr", "(C)=k\n(A)=a\n(S)=s\n");
-    WriteFile(c / "difones" / "portug.exc", "");
+    WriteCasaVoice(c / "difones");
     WriteFile(c / "letras" / "_unknown.wav", WavBytes(std::string(300, 30)));
     WriteFile(c / "letras" / "_65.wav", WavBytes(std::string(300, 31)));
     transcript_ = std::make_unique<Transcript>((dir_.path() / "transcript").string());

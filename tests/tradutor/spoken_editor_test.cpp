@@ -11,6 +11,8 @@
 
 #include "../config/temp_host.h"
 #include "platform/host_system.h"
+#include "tests/fixtures/stub_console.h"
+#include "tests/fixtures/stub_speech.h"
 
 namespace navelo::testing {
 namespace {
@@ -20,7 +22,7 @@ constexpr const char* kPosixPrograms =
     "it opens items with Linux programs (/bin/sh, /bin/cat, xdg-open), which Windows lacks";
 
 // A console with a grid of characters and attributes, a cursor and a clipboard.
-class GridConsole final : public Console {
+class GridConsole final : public StubConsole {
  public:
   GridConsole() {
     for (auto& row : chars) row.fill(' ');
@@ -40,12 +42,7 @@ class GridConsole final : public Console {
       }
     }
   }
-  void ClearScreen() override {}
-  void SetTitle(std::string_view) override {}
-  void ShowNormal() override {}
-  void Minimize() override {}
   void Delay(int ms) override { delayed += ms; }
-  void PumpMessages() override {}
   void GotoXY(int column, int row) override {
     x = column;
     y = row;
@@ -140,17 +137,13 @@ constexpr KeyModifiers kAlt{false, false, true};
 constexpr KeyModifiers kCtrlAlt{false, true, true};
 
 // Records every call as "kind:payload", in order.
-class HeardSpeech final : public Speech {
+class HeardSpeech final : public StubSpeech {
  public:
-  HeardSpeech(Console& console, Keyboard& keys) : Speech(console), keys_(keys) {}
-  int SpeechInit(int, std::string_view) override { return 0; }
+  HeardSpeech(Console& console, Keyboard& keys) : StubSpeech(console), keys_(keys) {}
   void SpeechReconfigure(int speed, bool, int, int, int, int) override {
     heard.push_back("speed:" + std::to_string(speed));
   }
-  void SpeechShutdown() override {}
   void Speak(std::string_view text) override { heard.push_back("speak:" + std::string(text)); }
-  bool SpeechBusy() override { return false; }
-  void SpeechStop() override {}
   void SpellText(std::string_view text) override { heard.push_back("spell:" + std::string(text)); }
   void SpeakChar(unsigned char c) override {
     heard.push_back("char:" + std::string(1, static_cast<char>(c)));
