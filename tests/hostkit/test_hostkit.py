@@ -461,6 +461,23 @@ class RulesWithTheSynthesizerTest(unittest.TestCase):
         self.assertEqual(table["aqui"], "[a/ k/i]")
         self.assertEqual(table["quis"], "[ k/i/ s]")
 
+    def test_open_vowels_before_a_final_l_and_in_objeto_and_zero(self):
+        rules = os.path.join(KIT, "regras.rgr")
+        exc = os.path.join(KIT, "portug.exc")
+        words = ["papel", "hotel", "sol", "futebol", "possível", "objeto", "objetos", "zero"]
+        out = self.run_tool("phonemes", rules, exc,
+                            stdin=("\n".join(words) + "\n").encode("utf-8"))
+        table = dict(l.split("\t") for l in out.stdout.decode("utf-8").splitlines())
+        self.assertEqual(table["papel"], "[ p/a/ p/E/w]")
+        self.assertEqual(table["hotel"], "[/o^/ t/E/w]")
+        self.assertEqual(table["sol"], "[ s/O/w]")
+        self.assertEqual(table["futebol"], "[ f/u/ t/e^/ b/O/w]")
+        # the unstressed -vel keeps its closed e
+        self.assertEqual(table["possível"], "[ p/o^/ s/I/ v/e^/w]")
+        self.assertEqual(table["objeto"], "[o^/ b/ j/E/ t/u]")
+        self.assertEqual(table["objetos"], "[o^/ b/ j/E/ t/u/ s]")
+        self.assertEqual(table["zero"], "[ z/E/ r/u]")
+
     def test_phonemes_use_only_the_synthesizers_symbols(self):
         rules = os.path.join(KIT, "regras.rgr")
         exc = os.path.join(KIT, "portug.exc")
