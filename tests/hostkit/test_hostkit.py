@@ -492,6 +492,39 @@ class RulesWithTheSynthesizerTest(unittest.TestCase):
             self.assertRegex(ph, r"^(\[[a-zAEIOU^~/ _-]*\])+$", word)
 
 
+def _connected_speech():
+    """The module that renders connected speech with phoneme events, or None without numpy,
+    scipy or espeak-ng's library."""
+    try:
+        import ctypes
+        ctypes.CDLL("libespeak-ng.so.1")
+        from kitlib import phoneme_events
+    except (ImportError, OSError):
+        return None
+    return phoneme_events
+
+
+class ConnectedSpeechTest(unittest.TestCase):
+    """Units are cut from connected speech at the phoneme events of espeak-ng's library."""
+
+    def setUp(self):
+        self.events = _connected_speech()
+        if self.events is None:
+            self.skipTest("needs numpy, scipy and espeak-ng's library")
+
+    def test_the_carrier_is_read_as_phonemes_not_as_letters(self):
+        # Read as letters, eI came out as e, a pause and i, dZ as d and z, &~ as the word e.
+        for text, said in [("a'teINta", ["a", "t", "eI", "N", "t", "a"]),
+                           ("a'dZita", ["a", "dZ", "i", "t", "a"]),
+                           ("'&~Nta", ["&~", "N", "t", "a"])]:
+            x, events = self.events.render(text, speed=hostkit.UNIT_SPEED)
+            names = [name for name, _ in events if not name.startswith("_")]
+            self.assertEqual(names, said, text)
+            positions = [pos for _, pos in events]
+            self.assertEqual(positions, sorted(positions), text)
+            self.assertLessEqual(positions[-1], len(x), text)
+
+
 class MbrolaDataTest(unittest.TestCase):
     """The MBROLA-based engine's data files and the stand-in voice's unit set."""
 
