@@ -346,6 +346,11 @@ class UnitsTest(unittest.TestCase):
         self.assertEqual(units.carrier("$KATIL"), ("a'k&~Nta", 1))
         self.assertEqual(units.carrier("$TETIL"), ("a'teINta", 1))
         self.assertEqual(units.carrier("$A"), ("'ata", 0))
+        # a stop alone opens a cluster: no vowel of its own, cut before the tap
+        self.assertEqual(units.carrier("$K"), ("a'kRa", 1))
+        self.assertTrue(units.lone_stop("$P"))
+        self.assertFalse(units.lone_stop("$PA"))
+        self.assertFalse(units.lone_stop("$S"))
         self.assertEqual(units.key_to_phonemes("$TRA"), "tR'a")
 
     def test_base_inventory_is_sayable_and_storable(self):

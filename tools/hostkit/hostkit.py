@@ -46,7 +46,7 @@ PROGRAM_DIR = r"c:\ubrimo\navelo"
 SOUNDS_DIR = r"c:\ubrimo\tramelis\sons"
 SCRIPTS_DIR = r"c:\ubrimo\scripts"
 SORANATTS_DIR = "c:\\ubrimo\\soranatts\\"
-# Words per minute of the connected speech the units that begin with a stop are cut from.
+# Words per minute of the connected speech the units are cut from.
 UNIT_SPEED = 280
 # Words per minute of the voice when it says a unit alone: syllables said alone come out long, and
 # the synthesizer joins them one after another.
@@ -137,13 +137,17 @@ def said_alone_unit_samples(key):
 
 
 def unit_samples(key):
-    """Units that begin with a stop come from connected speech, which gives them their closure
-    and the transition from the burst into the vowel; the others are said alone (cut from
-    connected speech they measured less intelligible: the voice's nasal vowel and its coda come
-    apart with a silence between them, and a vowel-initial unit loses its onset)."""
-    if units.first_token(key) in units.STOPS and not key.endswith("TIL"):
+    """Units that begin with a consonant come from connected speech, which gives a stop its
+    closure and every consonant its transition into the vowel, and a nasal vowel its nasal
+    consonant. Units that begin with a vowel, and consonants alone (the s, r and l that close a
+    word), are said alone: they meet silence, and said alone they keep the length they have at
+    the end of a word. A stop alone is cut from before a tap, as it opens a cluster (p-ra)."""
+    ph = units.key_to_phonemes(key) or ""
+    if units.lone_stop(key):
         return connected_unit_samples(key)
-    return said_alone_unit_samples(key)
+    if units.first_token(key) in units.VOWELS or not any(c in "aeiou&" for c in ph.lower()):
+        return said_alone_unit_samples(key)
+    return connected_unit_samples(key) or said_alone_unit_samples(key)
 
 
 def _smooth_envelope(x, ms=2.0):
@@ -196,11 +200,12 @@ def connected_unit_samples(key):
     if closure:
         y[:closure] = 0.0
     fade_in = min(len(y) // 4, int(0.002 * wave8.RATE))
-    fade_out = min(len(y) // 4, int(0.006 * wave8.RATE))
+    fade_out = min(len(y) // 4, UNIT_FADE)
     if fade_in and not closure:
         y[:fade_in] *= np.linspace(0, 1, fade_in + 2)[1:-1]
     if fade_out:
-        y[-fade_out:] *= (0.5 + 0.5 * np.cos(np.linspace(0, np.pi, fade_out + 2)[1:-1]))
+        # the same raised-cosine fade as the units said alone end with
+        y[-fade_out:] *= 0.5 + 0.5 * np.cos(np.pi * (np.arange(fade_out) + 1) / (fade_out + 1))
     # the same loudness for every unit: the RMS of its sounding part
     sounding = y[np.abs(y) > 0]
     has_vowel = any(c in "aeiou&" for c in text[left:-2].lower())

@@ -147,6 +147,12 @@ def first_token(key):
     return ""
 
 
+def lone_stop(key):
+    """Whether the key is a stop alone, which the synthesizer speaks before the consonant that
+    follows it in a cluster (p-ra, t-ra, k-la)."""
+    return key[1:].lower() in ("b", "d", "g", "k", "p", "t")
+
+
 def bare_nasal(key):
     """Whether the key ends in a nasal vowel without a glide after it."""
     body = key[1:-3].lower() if key.endswith("TIL") else ""
@@ -162,6 +168,9 @@ def carrier(key):
     ph = key_to_phonemes(key)
     if ph is None:
         return None
+    if lone_stop(key):
+        # A stop that opens a cluster (pra, tra, cla): its closure and burst, up to the tap.
+        return "a'" + CONSONANTS.get(key[1:].lower(), key[1:].lower()) + "Ra", 1
     if bare_nasal(key):
         ph += "N"
     # The library reads "*" as a character to name; R is the same tap.
