@@ -345,6 +345,11 @@ class UnitsTest(unittest.TestCase):
         self.assertFalse(units.bare_nasal("$TECIRC"))
         self.assertEqual(units.carrier("$KATIL"), ("a'k&~Nta", 1))
         self.assertEqual(units.carrier("$TETIL"), ("a'teINta", 1))
+        # a nasal i or u mostly ends a word (sim, um): cut from the end of its carrier
+        self.assertEqual(units.carrier("$SITIL"), ("a'siN", 1))
+        self.assertTrue(units.final_nasal("$UTIL"))
+        self.assertFalse(units.final_nasal("$TETIL"))
+        self.assertFalse(units.final_nasal("$UWTIL"))
         self.assertEqual(units.carrier("$A"), ("'ata", 0))
         # a stop alone opens a cluster: no vowel of its own, cut before the tap
         self.assertEqual(units.carrier("$K"), ("a'kRa", 1))

@@ -168,9 +168,16 @@ def connected_unit_samples(key):
     text, left = made
     x, events = phoneme_events.render(text, speed=UNIT_SPEED)
     marks = [pos for name, pos in events if not name.startswith("_")]
-    if len(marks) < left + 3 or len(x) == 0:
+    final = units.final_nasal(key)  # the unit ends the carrier
+    if len(marks) < left + (1 if final else 3) or len(x) == 0:
         return None
-    start, end = marks[left], marks[-2]
+    start = marks[left]
+    if final:
+        # to the pause that ends the carrier
+        end = min([pos for name, pos in events if name.startswith("_") and pos > marks[-1]]
+                  + [len(x)])
+    else:
+        end = marks[-2]
     env = _smooth_envelope(x)
     level = np.percentile(env[start:end], 95) if end > start else 0
     if level <= 0:
@@ -189,7 +196,8 @@ def connected_unit_samples(key):
         start = i
     else:
         closure = 0
-    # the end: back over the closure of the carrier's t to where this unit's sound died away
+    # the end: back over the closure of the carrier's t (or the final silence) to where this
+    # unit's sound died away
     j = end
     while j > start + closure + 1 and end - j < limit and quiet[j - 1]:
         j -= 1
@@ -208,7 +216,7 @@ def connected_unit_samples(key):
         y[-fade_out:] *= 0.5 + 0.5 * np.cos(np.pi * (np.arange(fade_out) + 1) / (fade_out + 1))
     # the same loudness for every unit: the RMS of its sounding part
     sounding = y[np.abs(y) > 0]
-    has_vowel = any(c in "aeiou&" for c in text[left:-2].lower())
+    has_vowel = any(c in "aeiou&" for c in (text[left:] if final else text[left:-2]).lower())
     target = 0.2 if has_vowel else 0.07
     gain = wave8.loudness_gain([float(v) for v in sounding], target) if len(sounding) else 1.0
     return bytes(wave8.to_u8([float(v) for v in y], gain))

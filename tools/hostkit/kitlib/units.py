@@ -153,6 +153,11 @@ def lone_stop(key):
     return key[1:].lower() in ("b", "d", "g", "k", "p", "t")
 
 
+def final_nasal(key):
+    """Whether the key is a nasal i or u (sim, um), cut from the end of its carrier."""
+    return bare_nasal(key) and key[-4] in "IU"
+
+
 def bare_nasal(key):
     """Whether the key ends in a nasal vowel without a glide after it."""
     body = key[1:-3].lower() if key.endswith("TIL") else ""
@@ -179,6 +184,10 @@ def carrier(key):
         # The stress mark opens the syllable: the voice then keeps the unit's first consonant
         # in it instead of closing the carrier's vowel with it (a-la, not al-a).
         ph = "'" + ph.replace("'", "")
+    # A nasal i or u ends the carrier, as it mostly ends a word (sim, fim, um, algum), with the
+    # length and the nasal murmur it has there; the other nasal vowels mostly come before a
+    # consonant (tempo, campo, ponte).
+    after = "" if final_nasal(key) else "ta"
     if first_token(key) in VOWELS:
-        return ph + "ta", 0
-    return "a" + ph + "ta", 1
+        return ph + after, 0
+    return "a" + ph + after, 1
