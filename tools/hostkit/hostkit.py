@@ -51,9 +51,14 @@ UNIT_SPEED = 280
 # Words per minute of the voice when it says a unit alone: syllables said alone come out long, and
 # the synthesizer joins them one after another.
 SAID_ALONE_SPEED = 280
-# A unit ends with a raised-cosine fade of 10 ms, so that where it meets silence it dies away
-# (at 2 ms before its end it is below a tenth of its level).
-UNIT_FADE = int(0.010 * wave8.RATE)
+# A nasal vowel or diphthong said alone mostly ends a word (pão, não, mãe, um), where the voice
+# draws it out: it is said slower.
+NASAL_SAID_ALONE_SPEED = 220
+# The least silent closure a unit that begins with a stop keeps before the burst.
+STOP_CLOSURE = int(0.030 * wave8.RATE)
+# A unit ends with a raised-cosine fade of 20 ms, so that where it meets silence it dies away
+# (at 2 ms before its end it is below a tenth of its level, even on a glottal pulse).
+UNIT_FADE = int(0.020 * wave8.RATE)
 _FADE_OUT = [0.5 + 0.5 * math.cos(math.pi * (i + 1) / (UNIT_FADE + 1)) for i in range(UNIT_FADE)]
 
 
@@ -127,7 +132,8 @@ def said_alone_unit_samples(key):
         return None
     if units.bare_nasal(key):
         ph += "N"  # the nasal consonant a nasal vowel has before a consonant (tempo, campo)
-    x = wave8.trim(voice.speak(ph, speed=SAID_ALONE_SPEED, phonemes=True), rel=0.03, floor=120)
+    speed = NASAL_SAID_ALONE_SPEED if key.endswith("TIL") else SAID_ALONE_SPEED
+    x = wave8.trim(voice.speak(ph, speed=speed, phonemes=True), rel=0.03, floor=120)
     if not x:
         return None
     x = wave8.fade(x, 3.0)
@@ -190,8 +196,6 @@ def connected_unit_samples(key):
         lower = marks[left - 1] if left else 0
         while i > lower and i > start - limit and quiet[i - 1]:
             i -= 1
-        if start - i < int(0.015 * wave8.RATE):  # no silent closure: give it a short one
-            i = start
         closure = start - i
         start = i
     else:
@@ -205,12 +209,16 @@ def connected_unit_samples(key):
     y = x[start:end].copy()
     if len(y) < 2:
         return None
-    if closure:
+    if units.first_token(key) in units.STOPS:
+        # a silent closure before the burst, of at least STOP_CLOSURE for a voiceless stop
         y[:closure] = 0.0
+        if closure < STOP_CLOSURE and units.first_token(key) in units.VOICELESS_STOPS:
+            y = np.concatenate([np.zeros(STOP_CLOSURE - closure), y])
+            closure = STOP_CLOSURE
     fade_in = min(len(y) // 4, int(0.002 * wave8.RATE))
     fade_out = min(len(y) // 4, UNIT_FADE)
-    if fade_in and not closure:
-        y[:fade_in] *= np.linspace(0, 1, fade_in + 2)[1:-1]
+    if fade_in:  # the sound after the closure (or the unit's start) rises over 2 ms
+        y[closure:closure + fade_in] *= np.linspace(0, 1, fade_in + 2)[1:-1][:len(y) - closure]
     if fade_out:
         # the same raised-cosine fade as the units said alone end with
         y[-fade_out:] *= 0.5 + 0.5 * np.cos(np.pi * (np.arange(fade_out) + 1) / (fade_out + 1))

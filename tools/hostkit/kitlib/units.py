@@ -137,6 +137,7 @@ def read_index(index):
 # Stops: their closure is silence before the burst, which the voice reports as part of what
 # comes before them.
 STOPS = {"b", "d", "g", "k", "p", "t", "tch", "dj", "ks", "gw", "kw", "c", "q"}
+VOICELESS_STOPS = {"k", "p", "t", "tch", "ks", "kw", "c", "q"}
 
 
 def first_token(key):
