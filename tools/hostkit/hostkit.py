@@ -47,7 +47,7 @@ SOUNDS_DIR = r"c:\ubrimo\tramelis\sons"
 SCRIPTS_DIR = r"c:\ubrimo\scripts"
 SORANATTS_DIR = "c:\\ubrimo\\soranatts\\"
 # Words per minute of the connected speech the units are cut from.
-UNIT_SPEED = 280
+UNIT_SPEED = 250
 # Words per minute of the voice when it says a unit alone: syllables said alone come out long, and
 # the synthesizer joins them one after another.
 SAID_ALONE_SPEED = 280
