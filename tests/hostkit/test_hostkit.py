@@ -471,10 +471,11 @@ class RulesWithTheSynthesizerTest(unittest.TestCase):
         self.assertEqual(table["aqui"], "[a/ k/i]")
         self.assertEqual(table["quis"], "[ k/i/ s]")
 
-    def test_open_vowels_before_a_final_l_and_in_objeto_and_zero(self):
+    def test_open_vowels_before_a_final_l_and_in_words_the_rules_close(self):
         rules = os.path.join(KIT, "regras.rgr")
         exc = os.path.join(KIT, "portug.exc")
-        words = ["papel", "hotel", "sol", "futebol", "possível", "objeto", "objetos", "zero"]
+        words = ["papel", "hotel", "sol", "futebol", "possível", "objeto", "objetos", "zero",
+                 "pedra", "perto", "festas"]
         out = self.run_tool("phonemes", rules, exc,
                             stdin=("\n".join(words) + "\n").encode("utf-8"))
         table = dict(l.split("\t") for l in out.stdout.decode("utf-8").splitlines())
@@ -487,6 +488,9 @@ class RulesWithTheSynthesizerTest(unittest.TestCase):
         self.assertEqual(table["objeto"], "[o^/ b/ j/E/ t/u]")
         self.assertEqual(table["objetos"], "[o^/ b/ j/E/ t/u/ s]")
         self.assertEqual(table["zero"], "[ z/E/ r/u]")
+        self.assertEqual(table["pedra"], "[ p/E/ d/r/a]")
+        self.assertEqual(table["perto"], "[ p/E/r/ t/u]")
+        self.assertEqual(table["festas"], "[ f/E/ s/ t/a/ s]")
 
     def test_phonemes_use_only_the_synthesizers_symbols(self):
         rules = os.path.join(KIT, "regras.rgr")
