@@ -73,13 +73,14 @@ def navelo_ini():
     speeds = {
         # speed: CORTEFON, SOBRAFON, INTERPAL, CORTAFALA, RAPIDINHO, pauses . , :
         # The units end by dying away as connected speech does; a cut off their end would stop
-        # them in full sound (a click), so the usual speeds cut nothing. The fast speeds trade
-        # that for pace.
+        # them in full sound (a click), so no speed cuts them. Speed 4 gains its pace from
+        # shorter silences between words and after punctuation, speed 5 from the wave player
+        # dropping every other pitch period as well.
         1: (0, 0, 1600, "N", "N", 500, 300, 400),
         2: (0, 0, 1000, "N", "N", 350, 220, 300),
         3: (0, 0, 600, "N", "N", 250, 150, 200),
-        4: (600, 900, 300, "N", "N", 180, 100, 140),
-        5: (800, 800, 150, "S", "N", 120, 60, 100),
+        4: (0, 0, 100, "N", "N", 150, 80, 110),
+        5: (0, 0, 80, "S", "N", 120, 60, 100),
     }
     sint = []
     for n, (corte, sobra, inter, cortafala, rapid, ponto, virg, dois) in speeds.items():
