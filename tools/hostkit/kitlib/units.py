@@ -166,11 +166,12 @@ def bare_nasal(key):
 
 
 def carrier(key):
-    """(phoneme text, events of the left context) of the connected speech a unit is cut from:
-    the unit between a vowel and the syllable "ta", so that it keeps the closure of a stop it
-    begins with and ends the way a syllable ends before the next one. A bare nasal vowel keeps a
-    nasal consonant after it, as it has before a consonant (tempo, campo). A unit that begins
-    with a vowel begins the carrier."""
+    """(phoneme text, number of phonemes before the unit) of the connected speech a unit is cut
+    from: the unit between a vowel and the syllable "ta", so that it keeps the closure of a stop
+    it begins with and ends the way a syllable ends before the next one. A bare nasal vowel keeps
+    a nasal consonant after it, as it has before a consonant (tempo, campo); a nasal i or u ends
+    the carrier; a stop alone comes before a tap. A unit that begins with a vowel begins the
+    carrier."""
     ph = key_to_phonemes(key)
     if ph is None:
         return None
