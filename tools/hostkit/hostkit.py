@@ -54,6 +54,8 @@ SAID_ALONE_SPEED = 280
 # A nasal vowel or diphthong said alone mostly ends a word (pão, não, mãe, um), where the voice
 # draws it out: it is said slower.
 NASAL_SAID_ALONE_SPEED = 220
+# Slices of the units made each in a fresh process of its own.
+UNIT_SLICES = 8
 # The least silent closure a unit that begins with a stop keeps before the burst.
 STOP_CLOSURE = int(0.030 * wave8.RATE)
 # A unit ends with a raised-cosine fade of 20 ms, so that where it meets silence it dies away
@@ -155,6 +157,11 @@ def unit_samples(key):
     if units.first_token(key) in units.VOWELS or not any(c in "aeiou&" for c in ph.lower()):
         return said_alone_unit_samples(key)
     return connected_unit_samples(key) or said_alone_unit_samples(key)
+
+
+def units_samples(keys):
+    """unit_samples of each key in order, in one process."""
+    return [unit_samples(k) for k in keys]
 
 
 def _smooth_envelope(x, ms=2.0):
@@ -367,8 +374,14 @@ def main(argv):
     keys = sorted(keys)
     sys.stderr.write("hostkit: %d diphone units\n" % len(keys))
     # The voice's library keeps global state: each worker process uses it from one thread.
-    with concurrent.futures.ProcessPoolExecutor(max_workers=args.jobs) as pool:
-        samples = list(pool.map(unit_samples, keys, chunksize=16))
+    # Its voice also carries a little state from one utterance to the next, so the units are made
+    # in fixed slices, each in a fresh process: the same inputs give the same bytes.
+    slices = [keys[i::UNIT_SLICES] for i in range(UNIT_SLICES)]
+    with concurrent.futures.ProcessPoolExecutor(max_workers=args.jobs,
+                                                max_tasks_per_child=1) as pool:
+        made_slices = list(pool.map(units_samples, slices))
+    by_key = {k: s for part, made_part in zip(slices, made_slices) for k, s in zip(part, made_part)}
+    samples = [by_key[k] for k in keys]
     made = [(k, s) for k, s in zip(keys, samples) if s]
     missing = [k for k, s in zip(keys, samples) if not s]
     index, data = units.build_files(made)
