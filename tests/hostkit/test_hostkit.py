@@ -206,12 +206,17 @@ class NaveloIniTest(unittest.TestCase):
         for path in (ini["TRADUTOR"]["DIRLETRAS"], ini["TRADUTOR"]["DIRDIFONES"]):
             self.assertLessEqual(len(path), 79)
 
-    def test_usual_speeds_cut_nothing_off_the_units(self):
+    def test_no_speed_cuts_the_units_and_the_fast_ones_are_faster(self):
         # Units die away at their end; a cut off the end would stop them in full sound.
         ini = parse_ini(hostkit.navelo_ini())["SINTETIZADOR"]
-        usual = int(parse_ini(hostkit.navelo_ini())["TRADUTOR"]["VELOCIDADE"])
-        for n in range(1, usual + 1):
+        for n in range(1, 6):
             self.assertEqual(int(ini["CORTEFON%d" % n]), 0, n)
+        # the fast speeds keep their pace by shorter silences (and speed 5 by period dropping)
+        for n in range(1, 5):
+            for key in ("INTERPAL", "PAUSAPONTO", "PAUSAVIRG", "PAUSADOISPONTOS"):
+                self.assertGreater(int(ini["%s%d" % (key, n)]), int(ini["%s%d" % (key, n + 1)]),
+                                   (key, n))
+        self.assertTrue(ini["CORTAFALA5"].startswith("S"))
 
     def test_unit_end_fade_is_below_a_tenth_two_ms_before_the_end(self):
         two_ms = int(0.002 * hostkit.wave8.RATE)
@@ -345,7 +350,17 @@ class UnitsTest(unittest.TestCase):
         self.assertFalse(units.bare_nasal("$TECIRC"))
         self.assertEqual(units.carrier("$KATIL"), ("a'k&~Nta", 1))
         self.assertEqual(units.carrier("$TETIL"), ("a'teINta", 1))
+        # a nasal i or u mostly ends a word (sim, um): cut from the end of its carrier
+        self.assertEqual(units.carrier("$SITIL"), ("a'siN", 1))
+        self.assertTrue(units.final_nasal("$UTIL"))
+        self.assertFalse(units.final_nasal("$TETIL"))
+        self.assertFalse(units.final_nasal("$UWTIL"))
         self.assertEqual(units.carrier("$A"), ("'ata", 0))
+        # a stop alone opens a cluster: no vowel of its own, cut before the tap
+        self.assertEqual(units.carrier("$K"), ("a'kRa", 1))
+        self.assertTrue(units.lone_stop("$P"))
+        self.assertFalse(units.lone_stop("$PA"))
+        self.assertFalse(units.lone_stop("$S"))
         self.assertEqual(units.key_to_phonemes("$TRA"), "tR'a")
 
     def test_base_inventory_is_sayable_and_storable(self):
@@ -461,6 +476,27 @@ class RulesWithTheSynthesizerTest(unittest.TestCase):
         self.assertEqual(table["aqui"], "[a/ k/i]")
         self.assertEqual(table["quis"], "[ k/i/ s]")
 
+    def test_open_vowels_before_a_final_l_and_in_words_the_rules_close(self):
+        rules = os.path.join(KIT, "regras.rgr")
+        exc = os.path.join(KIT, "portug.exc")
+        words = ["papel", "hotel", "sol", "futebol", "possível", "objeto", "objetos", "zero",
+                 "pedra", "perto", "festas"]
+        out = self.run_tool("phonemes", rules, exc,
+                            stdin=("\n".join(words) + "\n").encode("utf-8"))
+        table = dict(l.split("\t") for l in out.stdout.decode("utf-8").splitlines())
+        self.assertEqual(table["papel"], "[ p/a/ p/E/w]")
+        self.assertEqual(table["hotel"], "[/o^/ t/E/w]")
+        self.assertEqual(table["sol"], "[ s/O/w]")
+        self.assertEqual(table["futebol"], "[ f/u/ t/e^/ b/O/w]")
+        # the unstressed -vel keeps its closed e
+        self.assertEqual(table["possível"], "[ p/o^/ s/I/ v/e^/w]")
+        self.assertEqual(table["objeto"], "[o^/ b/ j/E/ t/u]")
+        self.assertEqual(table["objetos"], "[o^/ b/ j/E/ t/u/ s]")
+        self.assertEqual(table["zero"], "[ z/E/ r/u]")
+        self.assertEqual(table["pedra"], "[ p/E/ d/r/a]")
+        self.assertEqual(table["perto"], "[ p/E/r/ t/u]")
+        self.assertEqual(table["festas"], "[ f/E/ s/ t/a/ s]")
+
     def test_phonemes_use_only_the_synthesizers_symbols(self):
         rules = os.path.join(KIT, "regras.rgr")
         exc = os.path.join(KIT, "portug.exc")
@@ -473,6 +509,39 @@ class RulesWithTheSynthesizerTest(unittest.TestCase):
         self.assertEqual(table["pão"], "[ p/A~w]")
         for word, ph in table.items():
             self.assertRegex(ph, r"^(\[[a-zAEIOU^~/ _-]*\])+$", word)
+
+
+def _connected_speech():
+    """The module that renders connected speech with phoneme events, or None without numpy,
+    scipy or espeak-ng's library."""
+    try:
+        import ctypes
+        ctypes.CDLL("libespeak-ng.so.1")
+        from kitlib import phoneme_events
+    except (ImportError, OSError):
+        return None
+    return phoneme_events
+
+
+class ConnectedSpeechTest(unittest.TestCase):
+    """Units are cut from connected speech at the phoneme events of espeak-ng's library."""
+
+    def setUp(self):
+        self.events = _connected_speech()
+        if self.events is None:
+            self.skipTest("needs numpy, scipy and espeak-ng's library")
+
+    def test_the_carrier_is_read_as_phonemes_not_as_letters(self):
+        # Read as letters, eI came out as e, a pause and i, dZ as d and z, &~ as the word e.
+        for text, said in [("a'teINta", ["a", "t", "eI", "N", "t", "a"]),
+                           ("a'dZita", ["a", "dZ", "i", "t", "a"]),
+                           ("'&~Nta", ["&~", "N", "t", "a"])]:
+            x, events = self.events.render(text, speed=hostkit.UNIT_SPEED)
+            names = [name for name, _ in events if not name.startswith("_")]
+            self.assertEqual(names, said, text)
+            positions = [pos for _, pos in events]
+            self.assertEqual(positions, sorted(positions), text)
+            self.assertLessEqual(positions[-1], len(x), text)
 
 
 class MbrolaDataTest(unittest.TestCase):

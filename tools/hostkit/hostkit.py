@@ -46,14 +46,21 @@ PROGRAM_DIR = r"c:\ubrimo\navelo"
 SOUNDS_DIR = r"c:\ubrimo\tramelis\sons"
 SCRIPTS_DIR = r"c:\ubrimo\scripts"
 SORANATTS_DIR = "c:\\ubrimo\\soranatts\\"
-# Words per minute of the connected speech the units that begin with a stop are cut from.
-UNIT_SPEED = 280
+# Words per minute of the connected speech the units are cut from.
+UNIT_SPEED = 250
 # Words per minute of the voice when it says a unit alone: syllables said alone come out long, and
 # the synthesizer joins them one after another.
 SAID_ALONE_SPEED = 280
-# A unit ends with a raised-cosine fade of 10 ms, so that where it meets silence it dies away
-# (at 2 ms before its end it is below a tenth of its level).
-UNIT_FADE = int(0.010 * wave8.RATE)
+# A nasal vowel or diphthong said alone mostly ends a word (pão, não, mãe, um), where the voice
+# draws it out: it is said slower.
+NASAL_SAID_ALONE_SPEED = 220
+# Slices of the units made each in a fresh process of its own.
+UNIT_SLICES = 8
+# The least silent closure a unit that begins with a stop keeps before the burst.
+STOP_CLOSURE = int(0.030 * wave8.RATE)
+# A unit ends with a raised-cosine fade of 20 ms, so that where it meets silence it dies away
+# (at 2 ms before its end it is below a tenth of its level, even on a glottal pulse).
+UNIT_FADE = int(0.020 * wave8.RATE)
 _FADE_OUT = [0.5 + 0.5 * math.cos(math.pi * (i + 1) / (UNIT_FADE + 1)) for i in range(UNIT_FADE)]
 
 
@@ -68,13 +75,14 @@ def navelo_ini():
     speeds = {
         # speed: CORTEFON, SOBRAFON, INTERPAL, CORTAFALA, RAPIDINHO, pauses . , :
         # The units end by dying away as connected speech does; a cut off their end would stop
-        # them in full sound (a click), so the usual speeds cut nothing. The fast speeds trade
-        # that for pace.
+        # them in full sound (a click), so no speed cuts them. Speed 4 gains its pace from
+        # shorter silences between words and after punctuation, speed 5 from the wave player
+        # dropping every other pitch period as well.
         1: (0, 0, 1600, "N", "N", 500, 300, 400),
         2: (0, 0, 1000, "N", "N", 350, 220, 300),
         3: (0, 0, 600, "N", "N", 250, 150, 200),
-        4: (600, 900, 300, "N", "N", 180, 100, 140),
-        5: (800, 800, 150, "S", "N", 120, 60, 100),
+        4: (0, 0, 100, "N", "N", 150, 80, 110),
+        5: (0, 0, 80, "S", "N", 120, 60, 100),
     }
     sint = []
     for n, (corte, sobra, inter, cortafala, rapid, ponto, virg, dois) in speeds.items():
@@ -127,7 +135,8 @@ def said_alone_unit_samples(key):
         return None
     if units.bare_nasal(key):
         ph += "N"  # the nasal consonant a nasal vowel has before a consonant (tempo, campo)
-    x = wave8.trim(voice.speak(ph, speed=SAID_ALONE_SPEED, phonemes=True), rel=0.03, floor=120)
+    speed = NASAL_SAID_ALONE_SPEED if key.endswith("TIL") else SAID_ALONE_SPEED
+    x = wave8.trim(voice.speak(ph, speed=speed, phonemes=True), rel=0.03, floor=120)
     if not x:
         return None
     x = wave8.fade(x, 3.0)
@@ -137,13 +146,22 @@ def said_alone_unit_samples(key):
 
 
 def unit_samples(key):
-    """Units that begin with a stop come from connected speech, which gives them their closure
-    and the transition from the burst into the vowel; the others are said alone (cut from
-    connected speech they measured less intelligible: the voice's nasal vowel and its coda come
-    apart with a silence between them, and a vowel-initial unit loses its onset)."""
-    if units.first_token(key) in units.STOPS and not key.endswith("TIL"):
+    """Units that begin with a consonant come from connected speech, which gives a stop its
+    closure and every consonant its transition into the vowel, and a nasal vowel its nasal
+    consonant. Units that begin with a vowel, and consonants alone (the s, r and l that close a
+    word), are said alone: they meet silence, and said alone they keep the length they have at
+    the end of a word. A stop alone is cut from before a tap, as it opens a cluster (p-ra)."""
+    ph = units.key_to_phonemes(key) or ""
+    if units.lone_stop(key):
         return connected_unit_samples(key)
-    return said_alone_unit_samples(key)
+    if units.first_token(key) in units.VOWELS or not any(c in "aeiou&" for c in ph.lower()):
+        return said_alone_unit_samples(key)
+    return connected_unit_samples(key) or said_alone_unit_samples(key)
+
+
+def units_samples(keys):
+    """unit_samples of each key in order, in one process."""
+    return [unit_samples(k) for k in keys]
 
 
 def _smooth_envelope(x, ms=2.0):
@@ -164,9 +182,16 @@ def connected_unit_samples(key):
     text, left = made
     x, events = phoneme_events.render(text, speed=UNIT_SPEED)
     marks = [pos for name, pos in events if not name.startswith("_")]
-    if len(marks) < left + 3 or len(x) == 0:
+    final = units.final_nasal(key)  # the unit ends the carrier
+    if len(marks) < left + (1 if final else 3) or len(x) == 0:
         return None
-    start, end = marks[left], marks[-2]
+    start = marks[left]
+    if final:
+        # to the pause that ends the carrier
+        end = min([pos for name, pos in events if name.startswith("_") and pos > marks[-1]]
+                  + [len(x)])
+    else:
+        end = marks[-2]
     env = _smooth_envelope(x)
     level = np.percentile(env[start:end], 95) if end > start else 0
     if level <= 0:
@@ -179,13 +204,12 @@ def connected_unit_samples(key):
         lower = marks[left - 1] if left else 0
         while i > lower and i > start - limit and quiet[i - 1]:
             i -= 1
-        if start - i < int(0.015 * wave8.RATE):  # no silent closure: give it a short one
-            i = start
         closure = start - i
         start = i
     else:
         closure = 0
-    # the end: back over the closure of the carrier's t to where this unit's sound died away
+    # the end: back over the closure of the carrier's t (or the final silence) to where this
+    # unit's sound died away
     j = end
     while j > start + closure + 1 and end - j < limit and quiet[j - 1]:
         j -= 1
@@ -193,17 +217,22 @@ def connected_unit_samples(key):
     y = x[start:end].copy()
     if len(y) < 2:
         return None
-    if closure:
+    if units.first_token(key) in units.STOPS:
+        # a silent closure before the burst, of at least STOP_CLOSURE for a voiceless stop
         y[:closure] = 0.0
+        if closure < STOP_CLOSURE and units.first_token(key) in units.VOICELESS_STOPS:
+            y = np.concatenate([np.zeros(STOP_CLOSURE - closure), y])
+            closure = STOP_CLOSURE
     fade_in = min(len(y) // 4, int(0.002 * wave8.RATE))
-    fade_out = min(len(y) // 4, int(0.006 * wave8.RATE))
-    if fade_in and not closure:
-        y[:fade_in] *= np.linspace(0, 1, fade_in + 2)[1:-1]
+    fade_out = min(len(y) // 4, UNIT_FADE)
+    if fade_in:  # the sound after the closure (or the unit's start) rises over 2 ms
+        y[closure:closure + fade_in] *= np.linspace(0, 1, fade_in + 2)[1:-1][:len(y) - closure]
     if fade_out:
-        y[-fade_out:] *= (0.5 + 0.5 * np.cos(np.linspace(0, np.pi, fade_out + 2)[1:-1]))
+        # the same raised-cosine fade as the units said alone end with
+        y[-fade_out:] *= 0.5 + 0.5 * np.cos(np.pi * (np.arange(fade_out) + 1) / (fade_out + 1))
     # the same loudness for every unit: the RMS of its sounding part
     sounding = y[np.abs(y) > 0]
-    has_vowel = any(c in "aeiou&" for c in text[left:-2].lower())
+    has_vowel = any(c in "aeiou&" for c in (text[left:] if final else text[left:-2]).lower())
     target = 0.2 if has_vowel else 0.07
     gain = wave8.loudness_gain([float(v) for v in sounding], target) if len(sounding) else 1.0
     return bytes(wave8.to_u8([float(v) for v in y], gain))
@@ -345,8 +374,14 @@ def main(argv):
     keys = sorted(keys)
     sys.stderr.write("hostkit: %d diphone units\n" % len(keys))
     # The voice's library keeps global state: each worker process uses it from one thread.
-    with concurrent.futures.ProcessPoolExecutor(max_workers=args.jobs) as pool:
-        samples = list(pool.map(unit_samples, keys, chunksize=16))
+    # Its voice also carries a little state from one utterance to the next, so the units are made
+    # in fixed slices, each in a fresh process: the same inputs give the same bytes.
+    slices = [keys[i::UNIT_SLICES] for i in range(UNIT_SLICES)]
+    with concurrent.futures.ProcessPoolExecutor(max_workers=args.jobs,
+                                                max_tasks_per_child=1) as pool:
+        made_slices = list(pool.map(units_samples, slices))
+    by_key = {k: s for part, made_part in zip(slices, made_slices) for k, s in zip(part, made_part)}
+    samples = [by_key[k] for k in keys]
     made = [(k, s) for k, s in zip(keys, samples) if s]
     missing = [k for k, s in zip(keys, samples) if not s]
     index, data = units.build_files(made)

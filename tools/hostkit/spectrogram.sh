@@ -3,7 +3,9 @@
 # spectrogram, to see at a glance that the voice sounds like speech.
 #
 # Usage: tools/hostkit/spectrogram.sh BUILD_DIR ["sentence" [SERVICE_TYPE]]
-# Writes BUILD_DIR/hostkit/fala.wav and BUILD_DIR/hostkit/fala.png; with a service type (3: the
+# Writes BUILD_DIR/hostkit/fala.wav and BUILD_DIR/hostkit/fala.png, and beside them the same
+# sentence said by espeak-ng pt-br (the voice the units come from) in fala-espeak.wav and
+# fala-espeak.png, drawn the same size; with a service type (3: the
 # MBROLA-based engine with the stand-in voice) the sentence is spoken by that speech service
 # instead of the diphone voice, into fala-tipoN.wav and fala-tipoN.png.
 set -euo pipefail
@@ -31,3 +33,10 @@ rm -f "$build/hostkit/$name.wav"
 sox "$build/hostkit/$name.wav" -n remix 1 rate 11025 \
   spectrogram -x 1600 -y 257 -t "$sentence" -o "$build/hostkit/$name.png"
 echo "$build/hostkit/$name.png"
+if [ -z "$service" ]; then
+  espeak-ng -v pt-br -w "$work/espeak.wav" -- "$sentence"
+  sox -D "$work/espeak.wav" -b 8 -e unsigned-integer "$build/hostkit/fala-espeak.wav" rate 11025
+  sox "$build/hostkit/fala-espeak.wav" -n remix 1 \
+    spectrogram -x 1600 -y 257 -t "espeak-ng pt-br: $sentence" -o "$build/hostkit/fala-espeak.png"
+  echo "$build/hostkit/fala-espeak.png"
+fi

@@ -22,6 +22,8 @@ _PARAM_RATE = 1
 _PARAM_PITCH = 3
 _PARAM_RANGE = 4
 _CHARS_UTF8 = 1
+# Without this flag the library reads the text between [[ and ]] as letters, not phonemes.
+_PHONEMES = 0x100
 _POS_CHARACTER = 1
 
 
@@ -79,7 +81,8 @@ def render(phonemes, speed=175, pitch=45):
     del _samples[:]
     del _events[:]
     text = ("[[%s]]" % phonemes).encode("utf-8") + b"\0"
-    _lib.espeak_Synth(text, len(text), 0, _POS_CHARACTER, 0, _CHARS_UTF8, None, None)
+    _lib.espeak_Synth(text, len(text), 0, _POS_CHARACTER, 0, _CHARS_UTF8 | _PHONEMES, None,
+                      None)
     _lib.espeak_Synchronize()
     x = np.concatenate(_samples).astype(np.float64) if _samples else np.zeros(0)
     y = resample_poly(x, OUT_RATE, _rate) if _rate != OUT_RATE else x

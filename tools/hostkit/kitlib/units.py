@@ -137,6 +137,7 @@ def read_index(index):
 # Stops: their closure is silence before the burst, which the voice reports as part of what
 # comes before them.
 STOPS = {"b", "d", "g", "k", "p", "t", "tch", "dj", "ks", "gw", "kw", "c", "q"}
+VOICELESS_STOPS = {"k", "p", "t", "tch", "ks", "kw", "c", "q"}
 
 
 def first_token(key):
@@ -147,6 +148,17 @@ def first_token(key):
     return ""
 
 
+def lone_stop(key):
+    """Whether the key is a stop alone, which the synthesizer speaks before the consonant that
+    follows it in a cluster (p-ra, t-ra, k-la)."""
+    return key[1:].lower() in ("b", "d", "g", "k", "p", "t")
+
+
+def final_nasal(key):
+    """Whether the key is a nasal i or u (sim, um), cut from the end of its carrier."""
+    return bare_nasal(key) and key[-4] in "IU"
+
+
 def bare_nasal(key):
     """Whether the key ends in a nasal vowel without a glide after it."""
     body = key[1:-3].lower() if key.endswith("TIL") else ""
@@ -154,14 +166,18 @@ def bare_nasal(key):
 
 
 def carrier(key):
-    """(phoneme text, events of the left context) of the connected speech a unit is cut from:
-    the unit between a vowel and the syllable "ta", so that it keeps the closure of a stop it
-    begins with and ends the way a syllable ends before the next one. A bare nasal vowel keeps a
-    nasal consonant after it, as it has before a consonant (tempo, campo). A unit that begins
-    with a vowel begins the carrier."""
+    """(phoneme text, number of phonemes before the unit) of the connected speech a unit is cut
+    from: the unit between a vowel and the syllable "ta", so that it keeps the closure of a stop
+    it begins with and ends the way a syllable ends before the next one. A bare nasal vowel keeps
+    a nasal consonant after it, as it has before a consonant (tempo, campo); a nasal i or u ends
+    the carrier; a stop alone comes before a tap. A unit that begins with a vowel begins the
+    carrier."""
     ph = key_to_phonemes(key)
     if ph is None:
         return None
+    if lone_stop(key):
+        # A stop that opens a cluster (pra, tra, cla): its closure and burst, up to the tap.
+        return "a'" + CONSONANTS.get(key[1:].lower(), key[1:].lower()) + "Ra", 1
     if bare_nasal(key):
         ph += "N"
     # The library reads "*" as a character to name; R is the same tap.
@@ -170,6 +186,10 @@ def carrier(key):
         # The stress mark opens the syllable: the voice then keeps the unit's first consonant
         # in it instead of closing the carrier's vowel with it (a-la, not al-a).
         ph = "'" + ph.replace("'", "")
+    # A nasal i or u ends the carrier, as it mostly ends a word (sim, fim, um, algum), with the
+    # length and the nasal murmur it has there; the other nasal vowels mostly come before a
+    # consonant (tempo, campo, ponte).
+    after = "" if final_nasal(key) else "ta"
     if first_token(key) in VOWELS:
-        return ph + "ta", 0
-    return "a" + ph + "ta", 1
+        return ph + after, 0
+    return "a" + ph + after, 1
