@@ -7,31 +7,16 @@
 #include "config/config.h"
 #include "config/host_env.h"
 #include "interp/interpreter.h"
+#include "tests/fixtures/stub_speech.h"
 
 namespace navelo {
 namespace {
 
-
-
-class QuietSpeech final : public Speech {
+// Says nothing and answers a key with Enter, without echo, so the loop measures the interpreter.
+class QuietSpeech final : public StubSpeech {
  public:
-  using Speech::Speech;
-  int SpeechInit(int, std::string_view) override { return 0; }
-  void SpeechReconfigure(int, bool, int, int, int, int) override {}
-  void SpeechShutdown() override {}
-  void Speak(std::string_view) override {}
-  bool SpeechBusy() override { return false; }
-  void SpeechStop() override {}
-  void SpellText(std::string_view) override {}
-  void SpeakChar(unsigned char) override {}
-  void PlayNamedSound(std::string_view) override {}
-  bool SoundExists(std::string_view) override { return false; }
-  int PlayWaveFile(std::string_view) override { return 0; }
-  void ShortTone() override {}
-  void LongTone() override {}
+  using StubSpeech::StubSpeech;
   unsigned char ReadKeySpoken() override { return 13; }
-  void SpeakTime(int, int) override {}
-  void SpeakDate(int, int, int) override {}
   bool Echo() const override { return false; }
   bool SpeakAll() const override { return false; }
 };
