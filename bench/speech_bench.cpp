@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "bench/bench_io.h"
+#include "bench/espeak_reference.h"
 #include "config/config.h"
 #include "config/host_env.h"
 #include "platform/speech_engine.h"
@@ -132,28 +133,8 @@ void BM_SynthesisSpeed(benchmark::State& state) {
 }
 BENCHMARK(BM_SynthesisSpeed)->Unit(benchmark::kMillisecond);
 
-// espeak-ng on the same text, to a WAV file; a child process, so the time is wall-clock time.
-void BM_EspeakNgSpeed(benchmark::State& state) {
-  const fs::path dir = fs::temp_directory_path() / ("navelo_espeak_" + std::to_string(std::random_device{}()));
-  fs::create_directories(dir);
-  std::ofstream(dir / "text.txt") << Text();
-  const std::string command = "espeak-ng -v pt-br -w '" + (dir / "out.wav").string() + "' -f '" +
-                              (dir / "text.txt").string() + "' 2>/dev/null";
-  double audio_seconds = 0;
-  for (auto _ : state) {
-    const auto start = Clock::now();
-    if (std::system(command.c_str()) != 0) {
-      state.SkipWithError("espeak-ng is not installed");
-      break;
-    }
-    state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
-    // 16-bit mono at 22050 Hz after a 44-byte header.
-    audio_seconds += static_cast<double>(fs::file_size(dir / "out.wav") - 44) / (2 * 22050.0);
-  }
-  state.counters["audio_s_per_cpu_s"] = benchmark::Counter(audio_seconds, benchmark::Counter::kIsRate);
-  std::error_code error;
-  fs::remove_all(dir, error);
-}
+// espeak-ng on the same text, the reference.
+void BM_EspeakNgSpeed(benchmark::State& state) { MeasureEspeakNg(state, Text()); }
 BENCHMARK(BM_EspeakNgSpeed)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // From Speak to the first block handed to the audio output, for one sentence.

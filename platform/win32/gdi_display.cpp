@@ -270,14 +270,7 @@ class GdiDisplay final : public Display {
     for (;;) {
       MSG msg;
       while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-          DisplayEvent close;
-          close.type = DisplayEvent::Type::kClose;
-          Push(close);
-        } else {
-          TranslateMessage(&msg);
-          DispatchMessageW(&msg);
-        }
+        Handle(msg);
         if (TakePending(event)) return true;
       }
       if (timeout_ms == 0) return false;
@@ -291,6 +284,19 @@ class GdiDisplay final : public Display {
     }
   }
 
+  // One message taken from the queue: a quit is the window's close, anything else goes to the
+  // window procedure.
+  void Handle(MSG& msg) {
+    if (msg.message == WM_QUIT) {
+      DisplayEvent close;
+      close.type = DisplayEvent::Type::kClose;
+      Push(close);
+    } else {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+  }
+
   // Messages are handled as they come (a sleeping program still repaints and can be closed); the
   // events they make wait for NextEvent. A close of the window ends the sleep.
   bool SleepServiced(int milliseconds) override {
@@ -299,14 +305,7 @@ class GdiDisplay final : public Display {
     for (;;) {
       MSG msg;
       while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-          DisplayEvent close;
-          close.type = DisplayEvent::Type::kClose;
-          Push(close);
-        } else {
-          TranslateMessage(&msg);
-          DispatchMessageW(&msg);
-        }
+        Handle(msg);
       }
       for (const DisplayEvent& event : pending_) {
         if (event.type == DisplayEvent::Type::kClose) return true;
