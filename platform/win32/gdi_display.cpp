@@ -270,7 +270,7 @@ class GdiDisplay final : public Display {
     for (;;) {
       MSG msg;
       while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        Handle(msg);
+        HandleQueued(msg);
         if (TakePending(event)) return true;
       }
       if (timeout_ms == 0) return false;
@@ -286,7 +286,7 @@ class GdiDisplay final : public Display {
 
   // One message taken from the queue: a quit is the window's close, anything else goes to the
   // window procedure.
-  void Handle(MSG& msg) {
+  void HandleQueued(MSG& msg) {
     if (msg.message == WM_QUIT) {
       DisplayEvent close;
       close.type = DisplayEvent::Type::kClose;
@@ -305,7 +305,7 @@ class GdiDisplay final : public Display {
     for (;;) {
       MSG msg;
       while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        Handle(msg);
+        HandleQueued(msg);
       }
       for (const DisplayEvent& event : pending_) {
         if (event.type == DisplayEvent::Type::kClose) return true;
