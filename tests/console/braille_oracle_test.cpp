@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -94,7 +95,11 @@ const std::vector<Differing> kDiffering = {
 // liblouis is not installed.
 std::vector<std::vector<int>> LouisCells(const std::vector<std::string>& lines) {
   const std::filesystem::path dir = std::filesystem::temp_directory_path();
-  const std::string stem = "navelo_louis_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed());
+  // Both oracle tests may run at once in separate processes (and the time-based test seed is often
+  // the same for both), so the name holds the test's own name and a random number.
+  const std::string stem = std::string("navelo_louis_") +
+                           ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
+                           std::to_string(std::random_device{}());
   const std::filesystem::path in = dir / (stem + ".in");
   const std::filesystem::path out = dir / (stem + ".out");
   {

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 
 #include "platform/text_encoding.h"
 #include "tests/tradutor/pho_fixture.h"
@@ -274,7 +275,7 @@ TEST_F(PhoFrontEndTest, ProsodyProblemsAreShownOneByOne) {
 
 TEST_F(PhoFrontEndTest, LoadingNamesTheFileThatFailed) {
   const std::filesystem::path dir =
-      std::filesystem::temp_directory_path() / ("navelo_pho_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+      std::filesystem::temp_directory_path() / ("navelo_pho_" + std::to_string(std::random_device{}()));
   std::filesystem::create_directories(dir);
   auto write = [&](const char* ext, std::string_view text) {
     std::ofstream(dir / (std::string("portug") + ext), std::ios::binary) << text;
