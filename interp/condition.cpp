@@ -78,7 +78,6 @@ bool SkipValue(std::string& text) {
   return true;
 }
 
-
 // The comparison operator text starts with, taken off it with the blanks after it; null when
 // it starts with none. EM is recognised in either case, the signs as they are.
 const OperatorText* TakeOperator(std::string& text) {

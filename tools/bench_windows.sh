@@ -18,16 +18,27 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# start_https_server DIR: the test authority and a server certificate made in DIR by
+# tests/net/tls_relay.py, and bench/https_server.py serving with them, its port in DIR/https_port.
+start_https_server() {
+  https_dir=$1
+  mkdir -p "$https_dir"
+  python3 tests/net/tls_relay.py start "$https_dir" >/dev/null
+  rm -f "$https_dir/https_port"
+  python3 bench/https_server.py "$https_dir" &
+  https_pid=$!
+  for _ in $(seq 100); do [ -f "$https_dir/https_port" ] && break; sleep 0.1; done
+}
+stop_https_server() {
+  kill "$https_pid" 2>/dev/null || true
+  python3 tests/net/tls_relay.py stop "$https_dir"
+}
+
 if [ "${1:-}" = "--smoke" ]; then
   dir=${2:?a Windows build folder}
   work="$PWD/$dir/bench-smoke"
-  mkdir -p "$work"
-  python3 tests/net/tls_relay.py start "$work/tls" >/dev/null
-  rm -f "$work/tls/https_port"
-  python3 bench/https_server.py "$work/tls" &
-  server_pid=$!
-  trap 'kill "$server_pid" 2>/dev/null || true; python3 tests/net/tls_relay.py stop "$work/tls"' EXIT
-  for _ in $(seq 100); do [ -f "$work/tls/https_port" ] && break; sleep 0.1; done
+  start_https_server "$work/tls"
+  trap stop_https_server EXIT
   # Wine's services start with the server's first program and keep its output open: not ours.
   wine cmd /c exit </dev/null >/dev/null 2>&1
   status=0
@@ -98,18 +109,12 @@ wine cmd /c exit </dev/null >/dev/null 2>&1
 
 # The test authority and server certificate, and the https server both builds fetch from.
 work="$PWD/$win_dir/bench"
-mkdir -p "$work"
-python3 tests/net/tls_relay.py start "$work/tls" >/dev/null
-rm -f "$work/tls/https_port"
-python3 bench/https_server.py "$work/tls" &
-server_pid=$!
+start_https_server "$work/tls"
 cleanup() {
-  kill "$server_pid" 2>/dev/null || true
-  python3 tests/net/tls_relay.py stop "$work/tls"
+  stop_https_server
   wineserver -k 2>/dev/null || true
 }
 trap cleanup EXIT
-for _ in $(seq 100); do [ -f "$work/tls/https_port" ] && break; sleep 0.1; done
 port=$(cat "$work/tls/https_port")
 
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)

@@ -48,11 +48,10 @@ configure() {
     -DCMAKE_TOOLCHAIN_FILE="cmake/toolchain-$2-w64-mingw32.cmake" "${launcher[@]}" "${@:3}" \
     >/dev/null && cmake --build "$1" -j "$jobs"
 }
-if [ -z "$wine32_reason" ]; then
-  configure build-win32 i686 "${bench_args[@]}" || { echo "== windows: the 32-bit build failed"; exit 1; }
-else
-  configure build-win32 i686 || { echo "== windows: the 32-bit build failed"; exit 1; }
-fi
+# The benchmarks go into the build the tests run on.
+win32_args=()
+[ -n "$wine32_reason" ] || win32_args=("${bench_args[@]}")
+configure build-win32 i686 "${win32_args[@]}" || { echo "== windows: the 32-bit build failed"; exit 1; }
 lap "building build-win32 (i686)"
 if [ -z "$wine32_reason" ]; then
   run_dir=build-win32

@@ -241,8 +241,8 @@ int SpawnChild(const SpawnRequest& request, ChildPipes* pipes, int& error) {
   const DWORD flags = CREATE_NEW_PROCESS_GROUP | CREATE_UNICODE_ENVIRONMENT |
                       (have_list ? EXTENDED_STARTUPINFO_PRESENT : 0);
   const BOOL started =
-      CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, flags,
-                     environment.data(), directory.empty() ? nullptr : directory.c_str(), &startup.StartupInfo, &info);
+      CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, flags, environment.data(),
+                     directory.empty() ? nullptr : directory.c_str(), &startup.StartupInfo, &info);
   const DWORD start_error = GetLastError();
   if (have_list) DeleteProcThreadAttributeList(attributes);
   if (!request.with_pipes) {

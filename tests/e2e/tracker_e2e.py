@@ -15,7 +15,7 @@ import tempfile
 import time
 import unittest
 
-from e2e_host import clean_environment
+from e2e_host import TrackingSite, clean_environment
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 BUILD = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else os.path.join(ROOT, "build")
@@ -162,26 +162,12 @@ PORT = None
 def setUpModule():
     global CERTS, SITE, PORT
     CERTS = os.path.join(BUILD, "e2e-certs")
-    subprocess.run(["bash", os.path.join(ROOT, "tools", "tracking-site", "make_certs.sh"), CERTS],
-                   check=True)
-    port_file = os.path.join(tempfile.mkdtemp(prefix="site-"), "port")
-    SITE = subprocess.Popen([sys.executable, os.path.join(ROOT, "tools", "tracking-site", "site.py"),
-                             "--certs", CERTS, "--port", "0", "--port-file", port_file,
-                             "--advance", "3", "--lifetime", "600"])
-    for _ in range(200):
-        if os.path.exists(port_file):
-            with open(port_file) as f:
-                text = f.read().strip()
-            if text:
-                PORT = int(text)
-                return
-        time.sleep(0.05)
-    raise RuntimeError("the tracking site did not start")
+    SITE = TrackingSite(CERTS, lifetime=600)
+    PORT = SITE.port
 
 
 def tearDownModule():
-    SITE.send_signal(signal.SIGTERM)
-    SITE.wait(10)
+    SITE.stop()
 
 
 class TrackerTest(unittest.TestCase):

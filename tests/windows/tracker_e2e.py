@@ -36,6 +36,9 @@ import urllib.request
 import wave
 import zipfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+from e2e_host import TrackingSite  # noqa: E402
+
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 RUN_DIR = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else os.path.join(ROOT, "build-win64")
 LINUX = (os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 and os.path.isdir(sys.argv[1])
@@ -97,14 +100,13 @@ def processes_named(name):
 
 
 SITE = None
-SITE_DIR = None
 PORT = None
 CERTS = None
 INSTALL = None
 
 
 def setUpModule():
-    global SITE, SITE_DIR, PORT, CERTS, INSTALL
+    global SITE, PORT, CERTS, INSTALL
     if not PREFIX or not os.path.isdir(PREFIX):
         raise RuntimeError("WINEPREFIX must name the prepared Wine prefix")
     # The first program of a new Wine server starts Wine's own services, which inherit its
@@ -118,42 +120,17 @@ def setUpModule():
         subprocess.run(["bash", os.path.join(ROOT, "tools", "package-windows.sh"), RUN_DIR],
                        check=True, timeout=1800)
     CERTS = os.path.join(RUN_DIR, "e2e-certs")
-    subprocess.run(["bash", os.path.join(ROOT, "tools", "tracking-site", "make_certs.sh"), CERTS],
-                   check=True, timeout=60)
-    SITE_DIR = tempfile.mkdtemp(prefix="navelo-wtracker-site-")
-    port_file = os.path.join(SITE_DIR, "port")
     # The demo codes used here keep their history while the site runs, so both platforms' runs
     # see the same pages whenever they happen.
-    SITE = subprocess.Popen([sys.executable, os.path.join(ROOT, "tools", "tracking-site", "site.py"),
-                             "--certs", CERTS, "--port", "0", "--port-file", port_file,
-                             "--advance", "3", "--lifetime", "900"])
-    unittest.addModuleCleanup(stop_site)
-    for _ in range(200):
-        if os.path.exists(port_file):
-            with open(port_file) as f:
-                text = f.read().strip()
-            if text:
-                PORT = int(text)
-                break
-        time.sleep(0.05)
-    if PORT is None:
-        raise RuntimeError("the tracking site did not start")
+    SITE = TrackingSite(CERTS, lifetime=900)
+    unittest.addModuleCleanup(SITE.stop)
+    PORT = SITE.port
     shutil.rmtree(KEEP, ignore_errors=True)
     os.makedirs(KEEP)
     INSTALL = Installation()
     # Put back even when the installation fails half-way.
     unittest.addModuleCleanup(INSTALL.close)
     INSTALL.install()
-
-
-def stop_site():
-    SITE.send_signal(signal.SIGTERM)
-    try:
-        SITE.wait(10)
-    except subprocess.TimeoutExpired:
-        SITE.kill()
-        SITE.wait()
-    shutil.rmtree(SITE_DIR, ignore_errors=True)
 
 
 class Installation:
@@ -477,8 +454,6 @@ def stopped_by_a_signal(signum, _frame):
         INSTALL.close()
     if SITE is not None:
         SITE.kill()
-    if SITE_DIR is not None:
-        shutil.rmtree(SITE_DIR, ignore_errors=True)
     os._exit(124)
 
 
